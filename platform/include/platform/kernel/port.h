@@ -1,0 +1,52 @@
+// The communication port between a filter and its user-mode client.
+//
+// The filter creates a named server port with three callbacks. A client connects with an
+// optional context, sends control messages that the message callback answers synchronously in the
+// client's thread, and receives the filter's notifications. Notifications are handed over only
+// when the client has a receive pending: the filter's send waits for one, up to its time-out.
+//
+// Connect callbacks of one server port run one at a time, so "is a client connected?" decisions
+// inside them need no lock of their own. The disconnect callback runs once per connection when
+// the client goes away, unless the filter closed the client port first. Closing the server port
+// waits until no callback of it is running; none runs afterwards.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/kernel/status.h"
+
+namespace kernel {
+
+class ServerPort;
+class ClientPort;
+
+struct PortCallbacks {
+    // Accepts (STATUS_SUCCESS) or refuses a client. context may be nullptr (length 0).
+    NTSTATUS (*connect)(void* portCookie, ClientPort* clientPort, const void* context,
+                        std::uint32_t contextLength);
+    void (*disconnect)(void* portCookie, ClientPort* clientPort);
+    NTSTATUS (*message)(void* portCookie, const void* input, std::uint32_t inputLength, void* output,
+                        std::uint32_t outputLength, std::uint32_t* replyLength);
+};
+
+// Fails with STATUS_OBJECT_NAME_COLLISION when the name is taken.
+NTSTATUS CreateCommunicationPort(const char* name, void* portCookie, const PortCallbacks& callbacks,
+                                 std::int32_t maxConnections, ServerPort** port);
+void CloseCommunicationPort(ServerPort* port);
+
+// Closes a connection from the filter's side and empties the slot that held it. The client then
+// sees STATUS_PORT_DISCONNECTED. Safe against a concurrent SendMessage on the same slot.
+void CloseClientPort(ClientPort** clientPortSlot);
+
+// Offers one notification to the client in *clientPortSlot. Waits for a pending receive up to the
+// time-out (nullptr: forever; negative: relative, 100 ns units). The client receives a 16-byte
+// message header followed by the buffer.
+// STATUS_SUCCESS: taken. STATUS_TIMEOUT: no receive came in time; the caller still owns the
+// buffer. STATUS_PORT_DISCONNECTED: no client, or it went away.
+NTSTATUS SendMessage(ClientPort* const* clientPortSlot, const void* buffer, std::uint32_t length,
+                     const std::int64_t* timeout);
+
+// Size of the header in front of every received notification.
+constexpr std::uint32_t kPortMessageHeaderSize = 16;
+
+}  // namespace kernel

@@ -1,0 +1,37 @@
+// The client end of a communication port, for a client in the same address space: the tests'
+// client, and the transport that carries a remote client's requests over a socket.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/kernel/status.h"
+
+namespace kernel {
+
+class PortConnection {
+public:
+    virtual ~PortConnection() = default;
+
+    // Sends a control message; the filter's message callback answers in this thread.
+    virtual NTSTATUS SendMessage(const void* input, std::uint32_t inputLength, void* output,
+                                 std::uint32_t outputLength, std::uint32_t* bytesReturned) = 0;
+
+    // Waits for the next notification (nullptr time-out: forever). On success buffer holds the
+    // 16-byte message header followed by the notification and *received its total size. When the
+    // notification does not fit, STATUS_BUFFER_TOO_SMALL with *received = the size needed; the
+    // notification stays with the filter, to be taken by a later call with a larger buffer.
+    // STATUS_TIMEOUT when nothing came; STATUS_PORT_DISCONNECTED when the port closed.
+    virtual NTSTATUS GetMessage(void* buffer, std::uint32_t capacity, std::uint32_t* received,
+                                const std::int64_t* timeout) = 0;
+
+    // Ends the connection (also done by destruction). Pending receives end with
+    // STATUS_PORT_DISCONNECTED.
+    virtual void Disconnect() = 0;
+};
+
+NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
+                                  std::uint16_t contextLength,
+                                  std::unique_ptr<PortConnection>* connection);
+
+}  // namespace kernel

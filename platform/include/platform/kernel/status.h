@@ -1,0 +1,38 @@
+// Status values of the kernel side: 32-bit NTSTATUS numbers, negative for failures.
+#pragma once
+
+#include <cstdint>
+
+namespace kernel {
+
+using NTSTATUS = std::int32_t;
+
+constexpr bool NtSuccess(NTSTATUS status) { return status >= 0; }
+
+// The values the system names, kept as the numbers the other side of the port expects.
+constexpr NTSTATUS STATUS_SUCCESS = 0x00000000;
+constexpr NTSTATUS STATUS_TIMEOUT = 0x00000102;
+constexpr NTSTATUS STATUS_REPARSE = 0x00000104;
+constexpr NTSTATUS STATUS_NO_MORE_ENTRIES = static_cast<NTSTATUS>(0x8000001AU);
+constexpr NTSTATUS STATUS_UNSUCCESSFUL = static_cast<NTSTATUS>(0xC0000001U);
+constexpr NTSTATUS STATUS_NOT_IMPLEMENTED = static_cast<NTSTATUS>(0xC0000002U);
+constexpr NTSTATUS STATUS_INVALID_PARAMETER = static_cast<NTSTATUS>(0xC000000DU);
+constexpr NTSTATUS STATUS_INVALID_DEVICE_REQUEST = static_cast<NTSTATUS>(0xC0000010U);
+constexpr NTSTATUS STATUS_ACCESS_DENIED = static_cast<NTSTATUS>(0xC0000022U);
+constexpr NTSTATUS STATUS_BUFFER_TOO_SMALL = static_cast<NTSTATUS>(0xC0000023U);
+constexpr NTSTATUS STATUS_OBJECT_NAME_NOT_FOUND = static_cast<NTSTATUS>(0xC0000034U);
+constexpr NTSTATUS STATUS_OBJECT_NAME_COLLISION = static_cast<NTSTATUS>(0xC0000035U);
+constexpr NTSTATUS STATUS_PORT_DISCONNECTED = static_cast<NTSTATUS>(0xC0000037U);
+constexpr NTSTATUS STATUS_PORT_CONNECTION_REFUSED = static_cast<NTSTATUS>(0xC0000041U);
+constexpr NTSTATUS STATUS_INVALID_SECURITY_DESCR = static_cast<NTSTATUS>(0xC0000079U);
+constexpr NTSTATUS STATUS_NO_TOKEN = static_cast<NTSTATUS>(0xC000007CU);
+constexpr NTSTATUS STATUS_INSUFFICIENT_RESOURCES = static_cast<NTSTATUS>(0xC000009AU);
+constexpr NTSTATUS STATUS_INVALID_USER_BUFFER = static_cast<NTSTATUS>(0xC00000E8U);
+constexpr NTSTATUS STATUS_INVALID_CID = static_cast<NTSTATUS>(0xC000000BU);
+constexpr NTSTATUS STATUS_INTEGER_OVERFLOW = static_cast<NTSTATUS>(0xC0000095U);
+constexpr NTSTATUS STATUS_INVALID_BUFFER_SIZE = static_cast<NTSTATUS>(0xC0000206U);
+constexpr NTSTATUS STATUS_BAD_DATA = static_cast<NTSTATUS>(0xC000090BU);
+constexpr NTSTATUS STATUS_INVALID_MESSAGE = static_cast<NTSTATUS>(0xC0000719U);
+constexpr NTSTATUS STATUS_FLT_INSTANCE_NOT_FOUND = static_cast<NTSTATUS>(0xC01C0015U);
+
+}  // namespace kernel
