@@ -1,4 +1,4 @@
-# vesk_add_test(NAME name SOURCES ... LIBRARIES ... [LABELS ...])
+# vesk_add_test(NAME name SOURCES ... LIBRARIES ... [LABELS label])
 # One GoogleTest executable, registered case by case with CTest.
 function(vesk_add_test)
     cmake_parse_arguments(T "" "NAME" "SOURCES;LIBRARIES;LABELS" ${ARGN})
@@ -7,7 +7,8 @@ function(vesk_add_test)
     if(NOT T_LABELS)
         set(T_LABELS unit)
     endif()
-    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120)
+    # One label per program: "unit", "threaded" (also run under ThreadSanitizer) or "root".
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${T_LABELS} TIMEOUT 120)
 endfunction()
 
 # vesk_add_fuzzer(NAME name SOURCES ... LIBRARIES ...)
