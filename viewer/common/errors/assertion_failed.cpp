@@ -5,16 +5,16 @@
 
 namespace nimbrel {
 
-void Assert(bool condition, std::source_location where) {
+void Assert(bool condition, const char* file, int line) {
     if (condition) {
         return;
     }
-    std::string_view file = where.file_name();
-    if (auto slash = file.find_last_of('/'); slash != std::string_view::npos) {
-        file.remove_prefix(slash + 1);
+    std::string_view name = file;
+    if (auto slash = name.find_last_of('/'); slash != std::string_view::npos) {
+        name.remove_prefix(slash + 1);
     }
-    throw EAssertionFailed("Assertion failure (" + std::string(file) + ", line " +
-                           std::to_string(where.line()) + ")");
+    throw EAssertionFailed("Assertion failure (" + std::string(name) + ", line " +
+                           std::to_string(line) + ")");
 }
 
 }  // namespace nimbrel
