@@ -7,6 +7,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libfuse3-dev fuse3 libsqlite3-dev libpugixml-dev libcurl4-openssl-dev zlib1g-dev libcap-dev
     libcpp-httplib-dev
+    libicu-dev
 )
 
 missing=()
