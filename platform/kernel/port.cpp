@@ -231,12 +231,11 @@ void CloseCommunicationPort(ServerPort* port) {
     port->Release();
 }
 
-void CloseClientPort(ClientPort** clientPortSlot) {
+void CloseClientPort(ClientPortSlot* clientPortSlot) {
     ClientPort* port;
     {
         std::lock_guard lock(SlotMutex());
-        port = *clientPortSlot;
-        *clientPortSlot = nullptr;
+        port = clientPortSlot->exchange(nullptr);
     }
     if (port != nullptr) {
         MarkClosed(port, true);
@@ -244,12 +243,12 @@ void CloseClientPort(ClientPort** clientPortSlot) {
     }
 }
 
-NTSTATUS SendMessage(ClientPort* const* clientPortSlot, const void* buffer, std::uint32_t length,
+NTSTATUS SendMessage(ClientPortSlot* clientPortSlot, const void* buffer, std::uint32_t length,
                      const std::int64_t* timeout) {
     ClientPort* port;
     {
         std::lock_guard lock(SlotMutex());
-        port = *clientPortSlot;
+        port = clientPortSlot->load();
         if (port == nullptr) {
             return STATUS_PORT_DISCONNECTED;
         }
