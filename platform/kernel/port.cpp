@@ -307,8 +307,7 @@ NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
         server->AddRef();
     }
     NTSTATUS status = STATUS_PORT_DISCONNECTED;
-    auto* port = new ClientPort(server);
-    server->Release();  // the client port holds its own reference
+    auto* port = new ClientPort(server);  // holds its own reference on the server port
     if (server->EnterCallback()) {
         {
             std::lock_guard serial(server->connectMutex_);
@@ -322,6 +321,7 @@ NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
         }
         server->ExitCallback();
     }
+    server->Release();  // the look-up's reference
     if (!NtSuccess(status)) {
         port->Release();
         return status;
