@@ -1,0 +1,26 @@
+# Streaming, remoting, data types, settings model and the HTTP command envelope of the viewer.
+# Included by CMakeLists.txt of this directory, which creates the library viewer_common.
+
+target_sources(viewer_common PRIVATE
+    rtl/base64.cpp
+    rtl/date_time.cpp
+    rtl/exceptions.cpp
+    rtl/memory_stream.cpp
+    rtl/number_text.cpp
+    rtl/string_list.cpp
+    streaming/xml_base_io.cpp
+    streaming/xml_reader.cpp
+    streaming/xml_writer.cpp
+)
+
+vesk_add_test(NAME viewer_rtl_test
+    SOURCES
+        rtl/base64_test.cpp
+        rtl/date_time_test.cpp
+        rtl/number_text_test.cpp
+        rtl/string_list_test.cpp
+    LIBRARIES viewer_common GTest::gtest_main)
+
+vesk_add_test(NAME viewer_streaming_test
+    SOURCES streaming/xml_streaming_test.cpp
+    LIBRARIES viewer_common GTest::gtest_main)
