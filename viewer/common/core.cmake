@@ -8,9 +8,13 @@ target_sources(viewer_common PRIVATE
     rtl/memory_stream.cpp
     rtl/number_text.cpp
     rtl/string_list.cpp
+    remoting/clipboard_text.cpp
+    remoting/property_table.cpp
+    remoting/remotable.cpp
     streaming/xml_base_io.cpp
     streaming/xml_reader.cpp
     streaming/xml_writer.cpp
+    types/identified_item.cpp
 )
 
 vesk_add_test(NAME viewer_rtl_test
@@ -23,4 +27,11 @@ vesk_add_test(NAME viewer_rtl_test
 
 vesk_add_test(NAME viewer_streaming_test
     SOURCES streaming/xml_streaming_test.cpp
+    LIBRARIES viewer_common GTest::gtest_main)
+
+vesk_add_test(NAME viewer_remoting_test
+    SOURCES
+        remoting/clipboard_text_test.cpp
+        remoting/remotable_test.cpp
+        types/containers_test.cpp
     LIBRARIES viewer_common GTest::gtest_main)
