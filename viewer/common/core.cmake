@@ -2,6 +2,8 @@
 # Included by CMakeLists.txt of this directory, which creates the library viewer_common.
 
 target_sources(viewer_common PRIVATE
+    logger/common_log_item.cpp
+    reports/report_item.cpp
     rtl/base64.cpp
     rtl/date_time.cpp
     rtl/exceptions.cpp
@@ -14,6 +16,12 @@ target_sources(viewer_common PRIVATE
     streaming/xml_base_io.cpp
     streaming/xml_reader.cpp
     streaming/xml_writer.cpp
+    tree/attributes_text.cpp
+    tree/chronological_item.cpp
+    tree/file_oper_item.cpp
+    tree/file_tree_item.cpp
+    tree/filter_item.cpp
+    tree/oper_kind.cpp
     types/identified_item.cpp
 )
 
@@ -34,4 +42,11 @@ vesk_add_test(NAME viewer_remoting_test
         remoting/clipboard_text_test.cpp
         remoting/remotable_test.cpp
         types/containers_test.cpp
+    LIBRARIES viewer_common GTest::gtest_main)
+
+vesk_add_test(NAME viewer_types_test
+    SOURCES
+        tree/attributes_text_test.cpp
+        tree/data_types_test.cpp
+        tree/file_oper_item_test.cpp
     LIBRARIES viewer_common GTest::gtest_main)
