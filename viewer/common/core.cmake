@@ -13,6 +13,9 @@ target_sources(viewer_common PRIVATE
     remoting/clipboard_text.cpp
     remoting/property_table.cpp
     remoting/remotable.cpp
+    settings/common_settings.cpp
+    settings/email_settings.cpp
+    settings/filter.cpp
     streaming/xml_base_io.cpp
     streaming/xml_reader.cpp
     streaming/xml_writer.cpp
@@ -49,4 +52,8 @@ vesk_add_test(NAME viewer_types_test
         tree/attributes_text_test.cpp
         tree/data_types_test.cpp
         tree/file_oper_item_test.cpp
+    LIBRARIES viewer_common GTest::gtest_main)
+
+vesk_add_test(NAME viewer_settings_test
+    SOURCES settings/settings_test.cpp
     LIBRARIES viewer_common GTest::gtest_main)
