@@ -2,6 +2,11 @@
 # Included by CMakeLists.txt of this directory, which creates the library viewer_common.
 
 target_sources(viewer_common PRIVATE
+    http_comm/cmd_reader.cpp
+    http_comm/cmd_writer.cpp
+    http_comm/command_params.cpp
+    http_comm/gzip.cpp
+    http_comm/xml_command.cpp
     logger/common_log_item.cpp
     reports/report_item.cpp
     rtl/base64.cpp
@@ -56,4 +61,10 @@ vesk_add_test(NAME viewer_types_test
 
 vesk_add_test(NAME viewer_settings_test
     SOURCES settings/settings_test.cpp
+    LIBRARIES viewer_common GTest::gtest_main)
+
+vesk_add_test(NAME viewer_http_comm_test
+    SOURCES
+        http_comm/command_envelope_test.cpp
+        http_comm/gzip_test.cpp
     LIBRARIES viewer_common GTest::gtest_main)
