@@ -68,3 +68,15 @@ vesk_add_test(NAME viewer_http_comm_test
         http_comm/command_envelope_test.cpp
         http_comm/gzip_test.cpp
     LIBRARIES viewer_common GTest::gtest_main)
+
+vesk_add_fuzzer(NAME viewer_xml_reader_fuzz
+    SOURCES streaming/xml_reader_fuzz.cpp
+    LIBRARIES viewer_common)
+
+vesk_add_fuzzer(NAME viewer_cmd_reader_fuzz
+    SOURCES http_comm/cmd_reader_fuzz.cpp
+    LIBRARIES viewer_common)
+
+vesk_add_benchmark(NAME viewer_file_oper_reply_bench
+    SOURCES tree/file_oper_reply_bench.cpp
+    LIBRARIES viewer_common)
