@@ -69,6 +69,11 @@ vesk_add_test(NAME viewer_http_comm_test
         http_comm/gzip_test.cpp
     LIBRARIES viewer_common GTest::gtest_main)
 
+# The fuzzers steer by coverage of the library's code, not only of their own.
+if(VESK_FUZZ)
+    target_compile_options(viewer_common PRIVATE -fsanitize=fuzzer-no-link)
+endif()
+
 vesk_add_fuzzer(NAME viewer_xml_reader_fuzz
     SOURCES streaming/xml_reader_fuzz.cpp
     LIBRARIES viewer_common)

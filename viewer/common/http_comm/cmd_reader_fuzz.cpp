@@ -10,6 +10,7 @@
 #include "reports/report_item.h"
 #include "rtl/exceptions.h"
 #include "settings/common_settings.h"
+#include "streaming/fuzz_document.h"
 #include "streaming/stream_error.h"
 #include "tree/file_oper_item.h"
 #include "types/identified_name_dict.h"
@@ -66,16 +67,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     if (Size == 0) {
         return 0;
     }
-    std::string body(reinterpret_cast<const char*>(Data) + 1, Size - 1);
-    switch (Data[0] % 3) {
-        case 0:  // a plain reply, as from "localhost"
-            LoadReply(body);
+    const std::string raw(reinterpret_cast<const char*>(Data) + 1, Size - 1);
+    const std::string document = fuzzing::TokenDocument(Data + 1, Size - 1);
+    switch (Data[0] % 4) {
+        case 0:  // any bytes as a plain reply, as from "localhost"
+            LoadReply(raw);
             break;
-        case 1:  // a reply with a status, the rest being its results
-            LoadReply("<root><status><value>1</value></status>" + body + "</root>");
+        case 1:  // any bytes as a gzip reply, as from every other host
+            Guarded([&] { LoadReply(GzipDecompress(raw)); });
             break;
-        default:  // a gzip reply, as from any other host
-            Guarded([&] { LoadReply(GzipDecompress(body)); });
+        case 2:  // a document of tokens, plain
+            LoadReply(document);
+            break;
+        default:  // the same through gzip
+            LoadReply(GzipDecompress(GzipCompress(document)));
             break;
     }
     return 0;

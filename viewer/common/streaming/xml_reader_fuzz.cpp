@@ -7,6 +7,7 @@
 #include "logger/common_log_item.h"
 #include "rtl/exceptions.h"
 #include "settings/common_settings.h"
+#include "streaming/fuzz_document.h"
 #include "streaming/stream_error.h"
 #include "streaming/xml_reader.h"
 #include "tree/chronological_item.h"
@@ -56,12 +57,13 @@ void ReadEverything(TXMLReader& Reader, int Depth) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     using namespace nimbrel;
     VolatileMode = 1;
-    std::string bytes(reinterpret_cast<const char*>(Data), Size);
-    // An odd first byte puts the rest inside a "root" document, so that the search spends its
-    // time on the content rather than on finding the document element.
-    if (Size > 0 && (Data[0] & 1) != 0) {
-        bytes = "<root>" + bytes.substr(1) + "</root>";
+    if (Size == 0) {
+        return 0;
     }
+    // The first byte chooses: the rest as raw bytes, or as tokens of a document.
+    const std::string bytes = Data[0] % 2 == 0
+                                  ? std::string(reinterpret_cast<const char*>(Data) + 1, Size - 1)
+                                  : fuzzing::TokenDocument(Data + 1, Size - 1);
     TMemoryStream stream(bytes);
     TXMLReader reader(stream);
     Guarded([&] { reader.LoadFromStream(); });
