@@ -9,6 +9,7 @@ target_sources(viewer_common PRIVATE
     http_comm/xml_command.cpp
     logger/common_log_item.cpp
     reports/report_item.cpp
+    rtl/ascii_text.cpp
     rtl/base64.cpp
     rtl/date_time.cpp
     rtl/exceptions.cpp

@@ -1,5 +1,7 @@
 #include "remoting/property_table.h"
 
+#include "rtl/ascii_text.h"
+
 namespace nimbrel {
 
 TPropTable::TPropTable(std::string_view ClassName, const TPropTable* Parent,
@@ -25,13 +27,7 @@ bool TPropTable::InheritsFrom(const TPropTable& Other) const {
 namespace property_detail {
 
 TPropInfo MakeInfo(std::string_view Name, TPropKind Kind) {
-    TPropInfo info{std::string(Name), std::string(Name), Kind, false};
-    for (char& c : info.ElementName) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return info;
+    return TPropInfo{std::string(Name), AsciiLowerCase(Name), Kind, false};
 }
 
 }  // namespace property_detail

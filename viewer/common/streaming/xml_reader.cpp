@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "rtl/ascii_text.h"
 #include "rtl/exceptions.h"
 #include "rtl/number_text.h"
 #include "streaming/stream_error.h"
@@ -222,19 +223,7 @@ TDateTime TXMLReader::ReadDateTime(std::string_view NodeName) const {
 
 bool TXMLReader::ReadBool(std::string_view NodeName) const {
     const std::string text = ReadString(NodeName);
-    if (text.size() == 1) {
-        return text == "1";
-    }
-    if (text.size() == 4) {
-        static constexpr std::string_view kTrue = "true";
-        for (std::size_t i = 0; i < 4; ++i) {
-            if ((text[i] | 0x20) != kTrue[i]) {
-                return false;
-            }
-        }
-        return true;
-    }
-    return false;
+    return text.size() == 1 ? text == "1" : SameText(text, "true");
 }
 
 }  // namespace nimbrel

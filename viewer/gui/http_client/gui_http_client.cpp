@@ -10,16 +10,11 @@
 
 #include "http_client/http_errors.h"
 #include "http_comm/gzip.h"
+#include "rtl/ascii_text.h"
 #include "types/soft_exception.h"
 
 namespace nimbrel {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view A, std::string_view B) {
-    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](char x, char y) {
-        return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
-    });
-}
 
 std::string_view Trimmed(std::string_view Text) {
     const auto first = Text.find_first_not_of(" \t\r\n");
@@ -81,7 +76,7 @@ std::string ServiceUrl(std::string_view HostName, int Port) {
 }
 
 bool IsLocalHost(std::string_view HostName) {
-    return EqualsIgnoringCase(HostName, "localhost");
+    return SameText(HostName, "localhost");
 }
 
 TGUIHttpClient::TGUIHttpClient() : FReader(FResponse), FWriter(FRequest) {}
@@ -205,7 +200,7 @@ void TGUIHttpClient::PostRequest() {
     }
     if (local) {
         FResponse.Write(FBody);
-    } else if (EqualsIgnoringCase(Trimmed(FContentEncoding), "gzip")) {
+    } else if (SameText(Trimmed(FContentEncoding), "gzip")) {
         FResponse.Write(GzipDecompress(FBody));
     }
     // Any other reply to a gzip request leaves the response empty.
@@ -232,7 +227,7 @@ std::size_t TGUIHttpClient::ReceiveHeader(char* Data, std::size_t Size, std::siz
             client->FContentEncoding.clear();
         } else if (const auto colon = line.find(':');
                    colon != std::string_view::npos &&
-                   EqualsIgnoringCase(Trimmed(line.substr(0, colon)), "Content-Encoding")) {
+                   SameText(Trimmed(line.substr(0, colon)), "Content-Encoding")) {
             client->FContentEncoding = Trimmed(line.substr(colon + 1));
         }
     } catch (...) {

@@ -9,6 +9,7 @@
 #include "http_comm/cmd_reader.h"
 #include "http_comm/cmd_writer.h"
 #include "http_comm/gzip.h"
+#include "rtl/ascii_text.h"
 #include "rtl/base64.h"
 #include "tree/chronological_item.h"
 #include "tree/filter_item.h"
@@ -18,20 +19,12 @@
 namespace nimbrel::testing {
 namespace {
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool EqualsIgnoringCase(std::string_view A, std::string_view B) {
-    return std::equal(A.begin(), A.end(), B.begin(), B.end(),
-                      [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 // Wildcards * (any run) and ? (any one character), compared without regard to case.
 bool Matches(std::string_view Name, std::string_view Pattern) {
     std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
     while (n < Name.size()) {
-        if (p < Pattern.size() && (Pattern[p] == '?' || Lower(Pattern[p]) == Lower(Name[n]))) {
+        if (p < Pattern.size() &&
+            (Pattern[p] == '?' || AsciiLower(Pattern[p]) == AsciiLower(Name[n]))) {
             ++n;
             ++p;
         } else if (p < Pattern.size() && Pattern[p] == '*') {
@@ -283,7 +276,7 @@ TMonitoringServiceDouble::TMonitoringServiceDouble(std::string Password, std::st
         }
         {
             std::lock_guard lock(FLock);
-            if (FGzipReplies && EqualsIgnoringCase(record.ContentEncoding, "gzip")) {
+            if (FGzipReplies && SameText(record.ContentEncoding, "gzip")) {
                 reply = GzipCompress(reply);
                 Response.set_header("Content-Encoding", "gzip");
             }
