@@ -231,12 +231,11 @@ void CloseCommunicationPort(ServerPort* port) {
     port->Release();
 }
 
-void CloseClientPort(ClientPort** clientPortSlot) {
+void CloseClientPort(ClientPortSlot* clientPortSlot) {
     ClientPort* port;
     {
         std::lock_guard lock(SlotMutex());
-        port = *clientPortSlot;
-        *clientPortSlot = nullptr;
+        port = clientPortSlot->exchange(nullptr);
     }
     if (port != nullptr) {
         MarkClosed(port, true);
@@ -244,12 +243,12 @@ void CloseClientPort(ClientPort** clientPortSlot) {
     }
 }
 
-NTSTATUS SendMessage(ClientPort* const* clientPortSlot, const void* buffer, std::uint32_t length,
+NTSTATUS SendMessage(ClientPortSlot* clientPortSlot, const void* buffer, std::uint32_t length,
                      const std::int64_t* timeout) {
     ClientPort* port;
     {
         std::lock_guard lock(SlotMutex());
-        port = *clientPortSlot;
+        port = clientPortSlot->load();
         if (port == nullptr) {
             return STATUS_PORT_DISCONNECTED;
         }
@@ -308,8 +307,7 @@ NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
         server->AddRef();
     }
     NTSTATUS status = STATUS_PORT_DISCONNECTED;
-    auto* port = new ClientPort(server);
-    server->Release();  // the client port holds its own reference
+    auto* port = new ClientPort(server);  // holds its own reference on the server port
     if (server->EnterCallback()) {
         {
             std::lock_guard serial(server->connectMutex_);
@@ -323,6 +321,7 @@ NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
         }
         server->ExitCallback();
     }
+    server->Release();  // the look-up's reference
     if (!NtSuccess(status)) {
         port->Release();
         return status;

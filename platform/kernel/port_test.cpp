@@ -18,14 +18,14 @@ using namespace kernel;
 // A filter side that accepts one client, echoes control messages and counts its callbacks.
 struct EchoFilter {
     ServerPort* server = nullptr;
-    ClientPort* client = nullptr;
+    ClientPortSlot client{nullptr};
     std::atomic<int> connects{0};
     std::atomic<int> disconnects{0};
 
     static NTSTATUS Connect(void* cookie, ClientPort* port, const void*, std::uint32_t) {
         auto* self = static_cast<EchoFilter*>(cookie);
         ++self->connects;
-        if (self->client != nullptr) {
+        if (self->client.load() != nullptr) {
             return STATUS_PORT_CONNECTION_REFUSED;
         }
         self->client = port;
@@ -164,7 +164,7 @@ TEST_F(PortTest, ClientDisconnectEndsTheSendAndCallsTheFilterOnce) {
     sender.join();
     EXPECT_EQ(status.load(), STATUS_PORT_DISCONNECTED);
     EXPECT_EQ(filter_.disconnects.load(), 1);
-    EXPECT_EQ(filter_.client, nullptr);
+    EXPECT_EQ(filter_.client.load(), nullptr);
     connection.reset();
     EXPECT_EQ(filter_.disconnects.load(), 1);
 }

@@ -1,5 +1,6 @@
 #include "kernel_test.h"
 
+#include "platform/kernel/file_name_information.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool_accounting.h"
 
@@ -7,6 +8,7 @@ namespace sim {
 
 void KernelTest::SetUp() {
     kernel::ResetPoolAccounting();
+    liveNameRecords_ = kernel::LiveFileNameInformationRecords();
     World::Reset();
     SimClock::Reset();
     testToken_ = World::CreatePrimaryToken({kTestUserSid, kTestLogonId});
@@ -19,6 +21,8 @@ void KernelTest::TearDown() {
     EXPECT_EQ(kernel::CurrentIrql(), kernel::PASSIVE_LEVEL) << "the test left the IRQL raised";
     EXPECT_EQ(kernel::DescribeOutstandingPool(), "") << "pool blocks left allocated";
     EXPECT_EQ(World::DescribeLeakedReferences(), "") << "object references not given back";
+    EXPECT_EQ(kernel::LiveFileNameInformationRecords(), liveNameRecords_)
+        << "file-name information references not given back";
 }
 
 }  // namespace sim

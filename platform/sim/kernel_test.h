@@ -26,6 +26,9 @@ protected:
     kernel::Token* testToken_ = nullptr;
     kernel::Process* testProcess_ = nullptr;
     kernel::Thread* testThread_ = nullptr;
+
+private:
+    std::int64_t liveNameRecords_ = 0;
 };
 
 }  // namespace sim

@@ -11,6 +11,7 @@
 // waits until no callback of it is running; none runs afterwards.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/kernel/status.h"
@@ -19,6 +20,10 @@ namespace kernel {
 
 class ServerPort;
 class ClientPort;
+
+// Where a filter keeps its connected client. Capture code reads it on any thread; the port's
+// own operations swap it.
+using ClientPortSlot = std::atomic<ClientPort*>;
 
 struct PortCallbacks {
     // Accepts (STATUS_SUCCESS) or refuses a client. context may be nullptr (length 0).
@@ -36,14 +41,14 @@ void CloseCommunicationPort(ServerPort* port);
 
 // Closes a connection from the filter's side and empties the slot that held it. The client then
 // sees STATUS_PORT_DISCONNECTED. Safe against a concurrent SendMessage on the same slot.
-void CloseClientPort(ClientPort** clientPortSlot);
+void CloseClientPort(ClientPortSlot* clientPortSlot);
 
 // Offers one notification to the client in *clientPortSlot. Waits for a pending receive up to the
 // time-out (nullptr: forever; negative: relative, 100 ns units). The client receives a 16-byte
 // message header followed by the buffer.
 // STATUS_SUCCESS: taken. STATUS_TIMEOUT: no receive came in time; the caller still owns the
 // buffer. STATUS_PORT_DISCONNECTED: no client, or it went away.
-NTSTATUS SendMessage(ClientPort* const* clientPortSlot, const void* buffer, std::uint32_t length,
+NTSTATUS SendMessage(ClientPortSlot* clientPortSlot, const void* buffer, std::uint32_t length,
                      const std::int64_t* timeout);
 
 // Size of the header in front of every received notification.
