@@ -241,7 +241,9 @@ NTSTATUS QuerySymbolicLinkObject(SymbolicLink* link, UnicodeString* target,
     if (link->targetBytes > target->MaximumLength) {
         return STATUS_BUFFER_TOO_SMALL;
     }
-    std::memcpy(target->Buffer, link->target, link->targetBytes);
+    if (link->targetBytes != 0) {
+        std::memcpy(target->Buffer, link->target, link->targetBytes);
+    }
     target->Length = link->targetBytes;
     if (needed <= target->MaximumLength) {
         target->Buffer[link->targetBytes / sizeof(char16_t)] = u'\0';
