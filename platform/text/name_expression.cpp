@@ -26,6 +26,10 @@ bool IsStar(char16_t e) {
     return e == u'*' || e == kDosStar;
 }
 
+bool IsWildcard(char16_t e) {
+    return e == u'*' || e == u'?' || e == kDosStar || e == kDosQuestionMark || e == kDosDot;
+}
+
 }  // namespace
 
 bool IsNameInExpression(const UnicodeString& expression, const UnicodeString& name, bool ignoreCase,
@@ -42,6 +46,29 @@ bool IsNameInExpression(const UnicodeString& expression, const UnicodeString& na
         BugCheck("IsNameInExpression: state smaller than the expression needs");
     }
     const char16_t* e = expression.Buffer;
+    auto nameAt = [&](std::size_t i) {
+        return ignoreCase ? UpcaseUnicodeChar(name.Buffer[i]) : name.Buffer[i];
+    };
+
+    // Literal characters before the first wildcard and after the last one must be the name's
+    // first and last characters: most expressions are rejected here without following states.
+    std::size_t prefix = 0;
+    while (prefix < m && !IsWildcard(e[prefix])) {
+        if (prefix == n || nameAt(prefix) != e[prefix]) {
+            return false;
+        }
+        ++prefix;
+    }
+    if (prefix == m) {
+        return n == m;
+    }
+    std::size_t suffix = 0;
+    while (suffix < m - prefix && !IsWildcard(e[m - 1 - suffix])) {
+        if (suffix == n - prefix || nameAt(n - 1 - suffix) != e[m - 1 - suffix]) {
+            return false;
+        }
+        ++suffix;
+    }
 
     // A DOS star may take any period of the name but the last one.
     std::size_t lastPeriod = n;
@@ -58,9 +85,10 @@ bool IsNameInExpression(const UnicodeString& expression, const UnicodeString& na
     for (std::size_t w = 0; w < NameExpressionStateWords(expression.Length); ++w) {
         state[w] = 0;
     }
-    set.Put(0, true);
-    std::size_t lo = 0;
-    std::size_t hi = 0;
+    // The literal prefix has been matched: the walk starts after it.
+    set.Put(prefix, true);
+    std::size_t lo = prefix;
+    std::size_t hi = prefix;
 
     // Adds the positions reachable without reading a character, given what comes next: the
     // character c, or the end of the name.
@@ -81,8 +109,8 @@ bool IsNameInExpression(const UnicodeString& expression, const UnicodeString& na
         }
     };
 
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t c = ignoreCase ? UpcaseUnicodeChar(name.Buffer[i]) : name.Buffer[i];
+    for (std::size_t i = prefix; i < n; ++i) {
+        const char16_t c = nameAt(i);
         closure(false, c);
 
         auto advances = [&](std::size_t p) {
@@ -131,8 +159,7 @@ bool IsNameInExpression(const UnicodeString& expression, const UnicodeString& na
 bool DoesNameContainWildCards(const UnicodeString& expression) {
     const std::uint16_t chars = CharCount(expression);
     for (std::uint16_t i = 0; i < chars; ++i) {
-        const char16_t c = expression.Buffer[i];
-        if (c == u'*' || c == u'?' || c == kDosStar || c == kDosQuestionMark || c == kDosDot) {
+        if (IsWildcard(expression.Buffer[i])) {
             return true;
         }
     }
