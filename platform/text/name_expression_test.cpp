@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ struct Case {
     const char16_t* name;
     bool matches;
 };
+
+void PrintTo(const Case& c, std::ostream* out) {
+    const std::u16string e(c.expression), n(c.name);
+    *out << '"' << std::string(e.begin(), e.end()) << "\" vs \"" << std::string(n.begin(), n.end())
+         << '"';
+}
 
 class NameExpressionCases : public ::testing::TestWithParam<Case> {};
 
