@@ -7,9 +7,11 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "face.h"
 #include "platform/kernel/port_client.h"
+#include "platform/kernel/security_descriptor.h"
 
 namespace kernel {
 
@@ -51,6 +53,7 @@ public:
     void* const cookie_;
     const PortCallbacks callbacks_;
     std::mutex connectMutex_;  // connect callbacks run one at a time
+    std::vector<std::uint8_t> security_;  // self-relative; empty when created without one
 
 private:
     std::atomic<int> refs_{1};
@@ -208,17 +211,55 @@ private:
 
 NTSTATUS CreateCommunicationPort(const char* name, void* portCookie, const PortCallbacks& callbacks,
                                  std::int32_t maxConnections, ServerPort** port) {
+    return CreateCommunicationPort(name, kObjKernelHandle, nullptr, portCookie, callbacks,
+                                   maxConnections, port);
+}
+
+NTSTATUS CreateCommunicationPort(const char* name, std::uint32_t,
+                                 const SecurityDescriptor* securityDescriptor, void* portCookie,
+                                 const PortCallbacks& callbacks, std::int32_t maxConnections,
+                                 ServerPort** port) {
     if (name == nullptr || port == nullptr || callbacks.connect == nullptr ||
         callbacks.disconnect == nullptr || callbacks.message == nullptr || maxConnections < 1) {
         return STATUS_INVALID_PARAMETER;
+    }
+    std::vector<std::uint8_t> security;
+    if (securityDescriptor != nullptr) {
+        std::uint32_t length = 0;
+        MakeSelfRelativeSecurityDescriptor(*securityDescriptor, nullptr, &length);
+        security.resize(length);
+        const NTSTATUS status =
+            MakeSelfRelativeSecurityDescriptor(*securityDescriptor, security.data(), &length);
+        if (!NtSuccess(status)) {
+            return status;
+        }
     }
     std::lock_guard lock(RegistryMutex());
     if (Registry().count(name) != 0) {
         return STATUS_OBJECT_NAME_COLLISION;
     }
     auto* server = new ServerPort(name, portCookie, callbacks);
+    server->security_ = std::move(security);
     Registry()[name] = server;
     *port = server;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS QueryCommunicationPortSecurity(const char* name, void* buffer, std::uint32_t length,
+                                        std::uint32_t* needed) {
+    std::lock_guard lock(RegistryMutex());
+    auto it = Registry().find(name);
+    if (it == Registry().end()) {
+        return STATUS_OBJECT_NAME_NOT_FOUND;
+    }
+    const std::vector<std::uint8_t>& security = it->second->security_;
+    *needed = static_cast<std::uint32_t>(security.size());
+    if (length < security.size()) {
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    if (!security.empty()) {
+        std::memcpy(buffer, security.data(), security.size());
+    }
     return STATUS_SUCCESS;
 }
 
