@@ -16,7 +16,7 @@
 namespace kernel {
 
 class ServerPort {
-public:
+  public:
     ServerPort(std::string name, void* cookie, const PortCallbacks& callbacks)
         : name_(std::move(name)), cookie_(cookie), callbacks_(callbacks) {}
 
@@ -52,10 +52,10 @@ public:
     const std::string name_;
     void* const cookie_;
     const PortCallbacks callbacks_;
-    std::mutex connectMutex_;  // connect callbacks run one at a time
+    std::mutex connectMutex_;             // connect callbacks run one at a time
     std::vector<std::uint8_t> security_;  // self-relative; empty when created without one
 
-private:
+  private:
     std::atomic<int> refs_{1};
     std::mutex mutex_;
     std::condition_variable idle_;
@@ -73,7 +73,7 @@ struct PendingGet {
 };
 
 class ClientPort {
-public:
+  public:
     explicit ClientPort(ServerPort* server) : server_(server) { server_->AddRef(); }
     ~ClientPort() { server_->Release(); }
 
@@ -92,7 +92,7 @@ public:
     bool closedByServer_ = false;   // protected by mutex_
     std::uint64_t nextMessageId_ = 1;
 
-private:
+  private:
     std::atomic<int> refs_{1};
 };
 
@@ -126,7 +126,7 @@ void MarkClosed(ClientPort* port, bool byServer) {
 }
 
 class InProcessConnection final : public PortConnection {
-public:
+  public:
     explicit InProcessConnection(ClientPort* port) : port_(port) {}
     ~InProcessConnection() override { Disconnect(); }
 
@@ -172,9 +172,9 @@ public:
         }
         port_->gets_.push_back(&get);
         port_->changed_.notify_all();
-        const bool answered = detail::WaitWithTimeout(
-            port_->changed_, lock, timeout,
-            [&] { return get.status != PendingGet::STATUS_PENDING_GET; });
+        const bool answered = detail::WaitWithTimeout(port_->changed_, lock, timeout, [&] {
+            return get.status != PendingGet::STATUS_PENDING_GET;
+        });
         if (!answered) {
             std::erase(port_->gets_, &get);
             return STATUS_TIMEOUT;
@@ -203,7 +203,7 @@ public:
         port->Release();
     }
 
-private:
+  private:
     ClientPort* port_;
 };
 
@@ -300,8 +300,9 @@ NTSTATUS SendMessage(ClientPortSlot* clientPortSlot, const void* buffer, std::ui
     {
         std::unique_lock lock(port->mutex_);
         for (;;) {
-            const bool ready = detail::WaitWithTimeout(
-                port->changed_, lock, timeout, [&] { return port->closed_ || !port->gets_.empty(); });
+            const bool ready = detail::WaitWithTimeout(port->changed_, lock, timeout, [&] {
+                return port->closed_ || !port->gets_.empty();
+            });
             if (port->closed_) {
                 status = STATUS_PORT_DISCONNECTED;
                 break;
@@ -353,9 +354,8 @@ NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
         {
             std::lock_guard serial(server->connectMutex_);
             port->AddRef();  // the filter's reference, kept when it accepts
-            status = server->callbacks_.connect(server->cookie_, port,
-                                                contextLength != 0 ? context : nullptr,
-                                                contextLength);
+            status = server->callbacks_.connect(
+                server->cookie_, port, contextLength != 0 ? context : nullptr, contextLength);
             if (!NtSuccess(status)) {
                 port->Release();
             }

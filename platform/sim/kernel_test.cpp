@@ -27,6 +27,7 @@ void KernelTest::TearDown() {
         << "filter-manager objects, handles or registrations left behind";
     EXPECT_EQ(kernel::LiveFileNameInformationRecords(), liveNameRecords_)
         << "file-name information references not given back";
+    FilterManager::Reset();
 }
 
 }  // namespace sim

@@ -141,6 +141,9 @@ struct PostedCompletion {
 };
 
 struct State {
+    // The worker must be gone before the tables it reads are.
+    ~State();
+
     std::mutex lock;
     std::condition_variable changed;  // callbacks ended, completions ran
 

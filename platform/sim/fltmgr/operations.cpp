@@ -172,6 +172,17 @@ void FreeLockedMdls(const flt::CallbackData* data) {
     }
 }
 
+State::~State() {
+    {
+        std::lock_guard guard(lock);
+        workerStop = true;
+        changed.notify_all();
+    }
+    if (worker.joinable()) {
+        worker.join();
+    }
+}
+
 void StopWorker() {
     {
         std::lock_guard lock(S().lock);

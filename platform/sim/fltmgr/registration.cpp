@@ -255,6 +255,8 @@ flt::Volume* FilterManager::MountVolume(const VolumeSpec& spec) {
         volume = S().volumes.back().get();
         volume->spec = spec;
         volume->identity = S().nextVolumeIdentity++;
+        volume->nameFailure = spec.nameFailure;
+        volume->propertiesFailure = spec.propertiesFailure;
     }
     Attach(volume, flt::kSetupNewlyMountedVolume);
     return volume;

@@ -23,6 +23,9 @@ struct VolumeSpec {
     std::uint32_t characteristics = 0;
     std::u16string fileSystemDriver = u"\\FileSystem\\Ntfs";
     std::uint32_t fileSystemType = 2;  // the platform's number: NTFS
+    // Failures of the volume's name and property queries from the moment it exists.
+    kernel::NTSTATUS nameFailure = 0;
+    kernel::NTSTATUS propertiesFailure = 0;
 };
 
 // One operation as the I/O manager would send it. The parameter block's target instance and file

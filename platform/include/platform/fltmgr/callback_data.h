@@ -102,7 +102,7 @@ struct RenameInformation {
     char16_t fileName[1];           // fileNameLength bytes
 };
 
-struct FileBasicInformation {
+struct BasicInformation {
     std::int64_t creationTime;
     std::int64_t lastAccessTime;
     std::int64_t lastWriteTime;
@@ -149,6 +149,8 @@ struct SetInformationParameters {
 struct SetSecurityParameters {
     std::uint32_t securityInformation;
     void* securityDescriptor;  // self-relative
+    // Bytes the platform captured for the descriptor: nothing beyond them may be read.
+    std::uint32_t securityDescriptorLength;
 };
 
 struct BufferParameters {  // set EA, set quota
