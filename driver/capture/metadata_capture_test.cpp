@@ -63,7 +63,9 @@ std::vector<std::uint8_t> ReparsePayload(std::uint32_t tag, const std::vector<st
                                          const std::u16string& target) {
     wire::ReparsePayloadHeader header{};
     header.Tag = tag;
-    std::memcpy(header.Guid, guid.data(), std::min<std::size_t>(guid.size(), 16));
+    if (!guid.empty()) {
+        std::memcpy(header.Guid, guid.data(), std::min<std::size_t>(guid.size(), 16));
+    }
     header.ReparseKind = kind;
     header.ReparseFlags = flags;
     header.Action = action;
