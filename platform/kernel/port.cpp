@@ -7,14 +7,16 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "face.h"
 #include "platform/kernel/port_client.h"
+#include "platform/kernel/security_descriptor.h"
 
 namespace kernel {
 
 class ServerPort {
-public:
+  public:
     ServerPort(std::string name, void* cookie, const PortCallbacks& callbacks)
         : name_(std::move(name)), cookie_(cookie), callbacks_(callbacks) {}
 
@@ -50,9 +52,10 @@ public:
     const std::string name_;
     void* const cookie_;
     const PortCallbacks callbacks_;
-    std::mutex connectMutex_;  // connect callbacks run one at a time
+    std::mutex connectMutex_;             // connect callbacks run one at a time
+    std::vector<std::uint8_t> security_;  // self-relative; empty when created without one
 
-private:
+  private:
     std::atomic<int> refs_{1};
     std::mutex mutex_;
     std::condition_variable idle_;
@@ -70,7 +73,7 @@ struct PendingGet {
 };
 
 class ClientPort {
-public:
+  public:
     explicit ClientPort(ServerPort* server) : server_(server) { server_->AddRef(); }
     ~ClientPort() { server_->Release(); }
 
@@ -89,7 +92,7 @@ public:
     bool closedByServer_ = false;   // protected by mutex_
     std::uint64_t nextMessageId_ = 1;
 
-private:
+  private:
     std::atomic<int> refs_{1};
 };
 
@@ -123,7 +126,7 @@ void MarkClosed(ClientPort* port, bool byServer) {
 }
 
 class InProcessConnection final : public PortConnection {
-public:
+  public:
     explicit InProcessConnection(ClientPort* port) : port_(port) {}
     ~InProcessConnection() override { Disconnect(); }
 
@@ -169,9 +172,9 @@ public:
         }
         port_->gets_.push_back(&get);
         port_->changed_.notify_all();
-        const bool answered = detail::WaitWithTimeout(
-            port_->changed_, lock, timeout,
-            [&] { return get.status != PendingGet::STATUS_PENDING_GET; });
+        const bool answered = detail::WaitWithTimeout(port_->changed_, lock, timeout, [&] {
+            return get.status != PendingGet::STATUS_PENDING_GET;
+        });
         if (!answered) {
             std::erase(port_->gets_, &get);
             return STATUS_TIMEOUT;
@@ -200,7 +203,7 @@ public:
         port->Release();
     }
 
-private:
+  private:
     ClientPort* port_;
 };
 
@@ -208,17 +211,55 @@ private:
 
 NTSTATUS CreateCommunicationPort(const char* name, void* portCookie, const PortCallbacks& callbacks,
                                  std::int32_t maxConnections, ServerPort** port) {
+    return CreateCommunicationPort(name, kObjKernelHandle, nullptr, portCookie, callbacks,
+                                   maxConnections, port);
+}
+
+NTSTATUS CreateCommunicationPort(const char* name, std::uint32_t,
+                                 const SecurityDescriptor* securityDescriptor, void* portCookie,
+                                 const PortCallbacks& callbacks, std::int32_t maxConnections,
+                                 ServerPort** port) {
     if (name == nullptr || port == nullptr || callbacks.connect == nullptr ||
         callbacks.disconnect == nullptr || callbacks.message == nullptr || maxConnections < 1) {
         return STATUS_INVALID_PARAMETER;
+    }
+    std::vector<std::uint8_t> security;
+    if (securityDescriptor != nullptr) {
+        std::uint32_t length = 0;
+        MakeSelfRelativeSecurityDescriptor(*securityDescriptor, nullptr, &length);
+        security.resize(length);
+        const NTSTATUS status =
+            MakeSelfRelativeSecurityDescriptor(*securityDescriptor, security.data(), &length);
+        if (!NtSuccess(status)) {
+            return status;
+        }
     }
     std::lock_guard lock(RegistryMutex());
     if (Registry().count(name) != 0) {
         return STATUS_OBJECT_NAME_COLLISION;
     }
     auto* server = new ServerPort(name, portCookie, callbacks);
+    server->security_ = std::move(security);
     Registry()[name] = server;
     *port = server;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS QueryCommunicationPortSecurity(const char* name, void* buffer, std::uint32_t length,
+                                        std::uint32_t* needed) {
+    std::lock_guard lock(RegistryMutex());
+    auto it = Registry().find(name);
+    if (it == Registry().end()) {
+        return STATUS_OBJECT_NAME_NOT_FOUND;
+    }
+    const std::vector<std::uint8_t>& security = it->second->security_;
+    *needed = static_cast<std::uint32_t>(security.size());
+    if (length < security.size()) {
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    if (!security.empty()) {
+        std::memcpy(buffer, security.data(), security.size());
+    }
     return STATUS_SUCCESS;
 }
 
@@ -259,8 +300,9 @@ NTSTATUS SendMessage(ClientPortSlot* clientPortSlot, const void* buffer, std::ui
     {
         std::unique_lock lock(port->mutex_);
         for (;;) {
-            const bool ready = detail::WaitWithTimeout(
-                port->changed_, lock, timeout, [&] { return port->closed_ || !port->gets_.empty(); });
+            const bool ready = detail::WaitWithTimeout(port->changed_, lock, timeout, [&] {
+                return port->closed_ || !port->gets_.empty();
+            });
             if (port->closed_) {
                 status = STATUS_PORT_DISCONNECTED;
                 break;
@@ -312,9 +354,8 @@ NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
         {
             std::lock_guard serial(server->connectMutex_);
             port->AddRef();  // the filter's reference, kept when it accepts
-            status = server->callbacks_.connect(server->cookie_, port,
-                                                contextLength != 0 ? context : nullptr,
-                                                contextLength);
+            status = server->callbacks_.connect(
+                server->cookie_, port, contextLength != 0 ? context : nullptr, contextLength);
             if (!NtSuccess(status)) {
                 port->Release();
             }

@@ -11,6 +11,7 @@
 
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
+#include "platform/kernel/process_notify.h"
 #include "platform/kernel/sid.h"
 
 namespace kernel {
@@ -68,6 +69,7 @@ struct State {
     std::map<std::uint32_t, Thread*> threadsById;  // living threads only
     std::uint32_t nextThreadId = 1000;
     Process* system = nullptr;
+    kernel::NTSTATUS failSystemThreads = 0;
     // Objects of earlier tests, kept alive because code may still hold pointers to them.
     std::vector<std::unique_ptr<Token>> oldTokens;
     std::vector<std::unique_ptr<Process>> oldProcesses;
@@ -159,6 +161,7 @@ void World::Reset() {
     S().threadsById.clear();
     S().nextThreadId = 1000;
     S().system = nullptr;
+    S().failSystemThreads = 0;
     CreateSystemProcessLocked();
     currentThread = nullptr;
 }
@@ -205,6 +208,11 @@ void World::ExitThread(Thread* thread) {
 }
 
 void World::SetCurrentThread(Thread* thread) { currentThread = thread; }
+
+void World::FailSystemThreadCreation(kernel::NTSTATUS status) {
+    std::lock_guard lock(S().lock);
+    S().failSystemThreads = status;
+}
 
 void World::FailAuthenticationIdQuery(Token* token, kernel::NTSTATUS status) {
     token->authIdStatus = status;
@@ -278,6 +286,18 @@ NTSTATUS LookupThreadByThreadId(std::uint32_t threadId, Thread** thread) {
     return STATUS_SUCCESS;
 }
 
+NTSTATUS LookupProcessByProcessId(std::uint32_t processId, Process** process) {
+    std::lock_guard lock(sim::S().lock);
+    for (auto& p : sim::S().processes) {
+        if (p->id == processId) {
+            ++p->references;
+            *process = p.get();
+            return STATUS_SUCCESS;
+        }
+    }
+    return STATUS_INVALID_PARAMETER;
+}
+
 std::uint32_t ThreadId(Thread* thread) { return thread->id; }
 bool IsSystemThread(Thread* thread) { return thread->system; }
 Process* ThreadToProcess(Thread* thread) { return thread->process; }
@@ -289,6 +309,9 @@ NTSTATUS CreateSystemThread(SystemThreadRoutine routine, void* context, Thread**
     Thread* created;
     {
         std::lock_guard lock(sim::S().lock);
+        if (sim::S().failSystemThreads != 0) {
+            return sim::S().failSystemThreads;
+        }
         created = sim::NewThreadLocked(sim::S().system, 0, true);
     }
     created->references = 1;  // the creator's

@@ -48,6 +48,9 @@ public:
     // Binds the calling host thread to a simulated thread: CurrentThread() returns it.
     static void SetCurrentThread(kernel::Thread* thread);
 
+    // Makes CreateSystemThread fail with a status (STATUS_SUCCESS restores it).
+    static void FailSystemThreadCreation(kernel::NTSTATUS status);
+
     // Makes the token's queries fail with a status (STATUS_SUCCESS restores them).
     static void FailAuthenticationIdQuery(kernel::Token* token, kernel::NTSTATUS status);
     static void FailUserQuery(kernel::Token* token, kernel::NTSTATUS status);

@@ -41,6 +41,7 @@ constexpr std::uint8_t kOperationKeySpecified = 0x01;
 constexpr std::uint8_t kOperationOverrideVerify = 0x02;
 
 // Callback data flags.
+constexpr std::uint32_t kFlagIrpOperation = 0x00000001;
 constexpr std::uint32_t kFlagFastIo = 0x00000002;
 constexpr std::uint32_t kFlagSystemBuffer = 0x00000008;  // the buffer is a kernel buffer
 
@@ -50,6 +51,7 @@ constexpr std::uint8_t kMinorMountVolume = 1;
 constexpr std::uint8_t kMinorKernelCall = 4;
 
 // Memory descriptor of a transfer: which pages, and (once mapped) where the kernel sees them.
+// Map it with MapLockedPages (buffers.h).
 struct Mdl {
     void* mappedSystemVa;  // nullptr until mapped
     void* pages;           // what mapping makes visible
@@ -72,7 +74,9 @@ struct TransferParameters {  // read, write
     void* buffer;     // the caller's buffer (a user buffer unless kFlagSystemBuffer or fast I/O)
 };
 
-struct MdlTransferParameters {  // MDL read, prepare MDL write, and their completions
+// MDL read and prepare MDL write hand out the cache's pages in mdlChain; their completions hand
+// them back. The completions carry no length or key; a write completion carries its file offset.
+struct MdlTransferParameters {
     std::int64_t fileOffset;
     std::uint32_t length;
     std::uint32_t key;
@@ -90,13 +94,51 @@ enum FileInformationClass : std::uint32_t {
     FileValidDataLengthInformation = 39,
 };
 
-// The buffer of rename and link requests.
+// The buffer of rename and link requests: valid for offsetof(fileName) + fileNameLength bytes.
 struct RenameInformation {
     std::uint8_t replaceIfExists;
-    void* rootDirectory;  // handle, or nullptr
-    std::uint32_t fileNameLength;  // bytes
-    char16_t fileName[1];  // fileNameLength bytes
+    kernel::Handle* rootDirectory;  // or nullptr
+    std::uint32_t fileNameLength;   // bytes
+    char16_t fileName[1];           // fileNameLength bytes
 };
+
+struct BasicInformation {
+    std::int64_t creationTime;
+    std::int64_t lastAccessTime;
+    std::int64_t lastWriteTime;
+    std::int64_t changeTime;
+    std::uint32_t fileAttributes;
+};
+
+// Volume information classes and their buffers.
+constexpr std::uint32_t FileFsLabelInformation = 2;
+constexpr std::uint32_t FileFsObjectIdInformation = 8;
+
+struct FsLabelInformation {           // valid for 4 + volumeLabelLength bytes
+    std::uint32_t volumeLabelLength;  // bytes
+    char16_t volumeLabel[1];
+};
+
+struct FsObjectIdInformation {
+    std::uint8_t objectId[16];
+    std::uint8_t extendedInfo[48];
+};
+
+// File-system control codes a filter may care about.
+constexpr std::uint32_t FSCTL_SET_OBJECT_ID = 0x00090098;
+constexpr std::uint32_t FSCTL_DELETE_OBJECT_ID = 0x000900A0;
+constexpr std::uint32_t FSCTL_SET_REPARSE_POINT = 0x000900A4;
+constexpr std::uint32_t FSCTL_DELETE_REPARSE_POINT = 0x000900AC;
+constexpr std::uint32_t FSCTL_SET_OBJECT_ID_EXTENDED = 0x000900BC;
+constexpr std::uint32_t FSCTL_CREATE_OR_GET_OBJECT_ID = 0x000900C0;
+constexpr std::uint32_t FSCTL_SET_SPARSE = 0x000900C4;
+constexpr std::uint32_t FSCTL_EXTEND_VOLUME = 0x000900F0;
+constexpr std::uint32_t FSCTL_SHRINK_VOLUME = 0x000901B0;
+constexpr std::uint32_t FSCTL_SET_COMPRESSION = 0x0009C040;
+
+// Reparse tags of the platform's own (high bit set) that carry a substitute name.
+constexpr std::uint32_t IO_REPARSE_TAG_MOUNT_POINT = 0xA0000003;
+constexpr std::uint32_t IO_REPARSE_TAG_SYMLINK = 0xA000000C;
 
 struct SetInformationParameters {
     std::uint32_t length;
@@ -107,6 +149,8 @@ struct SetInformationParameters {
 struct SetSecurityParameters {
     std::uint32_t securityInformation;
     void* securityDescriptor;  // self-relative
+    // Bytes the platform captured for the descriptor: nothing beyond them may be read.
+    std::uint32_t securityDescriptorLength;
 };
 
 struct BufferParameters {  // set EA, set quota
@@ -120,6 +164,8 @@ struct SetVolumeInformationParameters {
     void* buffer;
 };
 
+// Buffered control codes: the input is in systemBuffer (inputBufferLength bytes) and the output
+// is written over it (the operation's completion information says how much).
 struct FileSystemControlParameters {
     std::uint32_t controlCode;
     std::uint32_t inputBufferLength;

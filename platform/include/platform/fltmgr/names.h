@@ -1,5 +1,6 @@
 // Names of files and volumes, as the filter manager answers them. File-name records are
-// reference counted (platform/kernel/file_name_information.h).
+// reference counted (platform/kernel/file_name_information.h): every record obtained here is given
+// back with ReleaseFileNameInformation.
 #pragma once
 
 #include <cstdint>
@@ -15,12 +16,15 @@ constexpr std::uint32_t kNameOpened = 0x02;
 constexpr std::uint32_t kNameQueryDefault = 0x0100;
 constexpr std::uint32_t kNameQueryAlwaysAllowCache = 0x0400;
 
+// The name of the operation's target file object.
 NTSTATUS GetFileNameInformation(CallbackData* data, std::uint32_t options,
                                 kernel::FileNameInformation** name);
 
-// The name a rename or link request will give (or gave) its file.
+// The name a rename or link request will give (or gave) its file: fileName is a full name, a name
+// relative to rootDirectory (a handle of a directory, or nullptr), or a bare name in the file's
+// own directory.
 NTSTATUS GetDestinationFileNameInformation(Instance* instance, FileObject* fileObject,
-                                           void* rootDirectory, const char16_t* fileName,
+                                           kernel::Handle* rootDirectory, const char16_t* fileName,
                                            std::uint32_t fileNameLength, std::uint32_t options,
                                            kernel::FileNameInformation** name);
 
@@ -29,8 +33,9 @@ NTSTATUS GetFileNameInformationUnsafe(FileObject* fileObject, Instance* instance
                                       std::uint32_t options, kernel::FileNameInformation** name);
 
 // The volume's device name ("\Device\HarddiskVolume1", or on the Linux host the directory).
-// With name->Buffer == nullptr, sets name->Length to the bytes needed and returns
-// STATUS_BUFFER_TOO_SMALL; otherwise copies into name (capacity name->MaximumLength).
+// Copies into name->Buffer (capacity name->MaximumLength) and sets name->Length; when it does not
+// fit (or Buffer is nullptr) sets name->Length to the bytes needed and returns
+// STATUS_BUFFER_TOO_SMALL.
 NTSTATUS GetVolumeName(Volume* volume, kernel::UnicodeString* name);
 
 }  // namespace flt

@@ -1,16 +1,18 @@
 // The filter manager's objects as a filter sees them: the filter itself, volumes, instances (one
-// filter attached to one volume) and file objects (one open of a file). All opaque; each face of
-// the platform defines them.
+// filter attached to one volume) and file objects (one open of a file; several opens of one file
+// share its stream). All opaque; each face of the platform defines them.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/kernel/handle.h"
 #include "platform/kernel/status.h"
 
 namespace flt {
 
 using kernel::NTSTATUS;
 
+class DriverObject;  // the image the platform loaded
 class Filter;
 class Volume;
 class Instance;
@@ -29,15 +31,20 @@ struct RelatedObjects {
 std::uint32_t VolumeIdentity(Volume* volume);
 std::uint32_t FileObjectIdentity(FileObject* fileObject);
 
-// Volume and instance references from the Get... routines below are released with
-// ObjectDereference.
+// References from the Get... and Reference... routines are released with ObjectDereference.
+// Dropping the last reference of a file object closes it (its close operation runs).
 void ObjectDereference(Volume* volume);
 void ObjectDereference(Instance* instance);
+void ObjectReference(FileObject* fileObject);
+void ObjectDereference(FileObject* fileObject);
 
 NTSTATUS GetVolumeFromInstance(Instance* instance, Volume** volume);
 NTSTATUS GetVolumeFromFileObject(Filter* filter, FileObject* fileObject, Volume** volume);
 // The first instance of filter on volume; STATUS_FLT_INSTANCE_NOT_FOUND when there is none.
 NTSTATUS GetFirstInstance(Filter* filter, Volume* volume, Instance** instance);
+
+// The file object a file handle names, referenced.
+NTSTATUS ReferenceFileObjectByHandle(kernel::Handle* handle, FileObject** fileObject);
 
 // Device types of volume devices, as the platform numbers them.
 constexpr std::uint32_t kDeviceCdRomFileSystem = 0x03;

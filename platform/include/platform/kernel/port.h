@@ -37,6 +37,22 @@ struct PortCallbacks {
 // Fails with STATUS_OBJECT_NAME_COLLISION when the name is taken.
 NTSTATUS CreateCommunicationPort(const char* name, void* portCookie, const PortCallbacks& callbacks,
                                  std::int32_t maxConnections, ServerPort** port);
+
+// The same with object attributes (kObjKernelHandle: the port's handle is the kernel's) and the
+// security descriptor that says who may connect. The port keeps its own self-relative copy, so
+// the caller may free the descriptor's parts once this returns.
+constexpr std::uint32_t kObjKernelHandle = 0x200;
+struct SecurityDescriptor;
+NTSTATUS CreateCommunicationPort(const char* name, std::uint32_t attributes,
+                                 const SecurityDescriptor* securityDescriptor, void* portCookie,
+                                 const PortCallbacks& callbacks, std::int32_t maxConnections,
+                                 ServerPort** port);
+
+// The self-relative descriptor of the named port (length 0 when it has none). *needed receives
+// its length; STATUS_BUFFER_TOO_SMALL when it does not fit, STATUS_OBJECT_NAME_NOT_FOUND when no
+// port has the name.
+NTSTATUS QueryCommunicationPortSecurity(const char* name, void* buffer, std::uint32_t length,
+                                        std::uint32_t* needed);
 void CloseCommunicationPort(ServerPort* port);
 
 // Closes a connection from the filter's side and empties the slot that held it. The client then

@@ -1,0 +1,225 @@
+// The simulated filter manager's objects and its one table of them. Internal to the simulated
+// face.
+//
+// Lock: State().lock guards the tables and every field marked "protected by the lock". It is a
+// host mutex held only for look-ups and updates, never across a call into a filter: callbacks
+// call back into the platform.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/fltmgr/callback_data.h"
+#include "platform/fltmgr/completion.h"
+#include "platform/fltmgr/contexts.h"
+#include "platform/fltmgr/objects.h"
+#include "platform/fltmgr/registration.h"
+#include "platform/kernel/handle.h"
+#include "platform/kernel/process.h"
+#include "sim_fltmgr.h"
+
+namespace kernel {
+
+class Handle {
+  public:
+    enum class Kind : std::uint8_t { Process, File };
+    explicit Handle(Kind k) : kind(k) {}
+    const Kind kind;
+    Process* process = nullptr;             // referenced (Kind::Process)
+    flt::FileObject* fileObject = nullptr;  // one handle of it (Kind::File)
+    bool open = true;                       // protected by the lock
+};
+
+}  // namespace kernel
+
+namespace flt {
+
+class DriverObject {};
+
+class Filter {
+  public:
+    DriverObject* driver = nullptr;
+    Registration registration{};
+    std::vector<ContextRegistration> contexts;
+    std::vector<OperationRegistration> operations;
+    bool registered = true;     // protected by the lock
+    bool filtering = false;     // protected by the lock
+    int runningCallbacks = 0;   // operation callbacks in progress; protected by the lock
+    int postedCompletions = 0;  // posted, not yet run; protected by the lock
+
+    const OperationRegistration* OperationFor(MajorFunction major) const {
+        for (const auto& op : operations) {
+            if (op.majorFunction == major) {
+                return &op;
+            }
+        }
+        return nullptr;
+    }
+    const ContextRegistration* ContextFor(ContextType type) const {
+        for (const auto& c : contexts) {
+            if (c.type == type) {
+                return &c;
+            }
+        }
+        return nullptr;
+    }
+};
+
+class Instance;
+
+class Volume {
+  public:
+    sim::VolumeSpec spec;
+    std::uint32_t identity = 0;
+    bool mounted = true;            // protected by the lock
+    Instance* instance = nullptr;   // the attached instance; protected by the lock
+    void* volumeContext = nullptr;  // holds the platform's reference; protected by the lock
+    std::uint32_t setupCalls = 0;   // protected by the lock
+    kernel::NTSTATUS nameFailure = 0;
+    kernel::NTSTATUS propertiesFailure = 0;
+    std::atomic<std::int64_t> references{0};  // taken through the platform's routines
+};
+
+class Instance {
+  public:
+    Filter* filter = nullptr;
+    Volume* volume = nullptr;
+    bool attached = false;  // protected by the lock
+    std::atomic<std::int64_t> references{0};
+};
+
+class Stream {
+  public:
+    Volume* volume = nullptr;
+    std::u16string name;      // protected by the lock
+    void* context = nullptr;  // the filter's stream context; protected by the lock
+    int fileObjects = 0;      // protected by the lock
+};
+
+class FileObject {
+  public:
+    Volume* volume = nullptr;
+    Stream* stream = nullptr;
+    std::uint32_t identity = 0;
+    std::u16string openedName;         // empty: the stream's name; protected by the lock
+    kernel::NTSTATUS nameFailure = 0;  // protected by the lock
+    std::int64_t references = 0;       // protected by the lock
+    std::int64_t handles = 0;          // protected by the lock
+    bool testReference = false;        // one of the references is the test's; protected by the lock
+    bool operationsOnClose = false;    // opened through CreateFile: cleanup and close are run
+    bool closed = false;               // protected by the lock
+};
+
+}  // namespace flt
+
+namespace sim::detail {
+
+// In front of every context block: the reference count and what the block is.
+struct alignas(16) ContextHeader {
+    std::atomic<std::int32_t> references{1};
+    flt::ContextType type{};
+    flt::ContextCleanupCallback cleanup = nullptr;
+    std::uint32_t poolTag = 0;
+};
+
+struct PostedCompletion {
+    flt::IoParameterBlock iopb{};
+    flt::CallbackData data{};
+    flt::RelatedObjects objects{};
+    void* completionContext = nullptr;
+    std::uint32_t flags = 0;
+    flt::SafePostCallback routine = nullptr;
+    flt::Filter* filter = nullptr;
+};
+
+struct State {
+    // The worker must be gone before the tables it reads are.
+    ~State();
+
+    std::mutex lock;
+    std::condition_variable changed;  // callbacks ended, completions ran
+
+    flt::DriverObject driverObject;
+    std::vector<std::unique_ptr<flt::Filter>> filters;
+    std::vector<std::unique_ptr<flt::Volume>> volumes;
+    std::vector<std::unique_ptr<flt::Instance>> instances;
+    std::vector<std::unique_ptr<flt::Stream>> streams;
+    std::vector<std::unique_ptr<flt::FileObject>> fileObjects;
+    std::vector<std::unique_ptr<kernel::Handle>> handles;
+    std::set<ContextHeader*> liveContexts;
+    std::uint32_t nextVolumeIdentity = 0x100;
+    std::uint32_t nextFileObjectIdentity = 0x1000;
+
+    SafeCompletion completionMode = SafeCompletion::Automatic;
+    std::deque<std::unique_ptr<PostedCompletion>> posted;
+    bool workerStop = false;
+    std::thread worker;
+
+    kernel::NTSTATUS failRegister = 0;
+    kernel::NTSTATUS failStart = 0;
+    kernel::NTSTATUS failNames = 0;
+    kernel::NTSTATUS failDestinationNames = 0;
+    kernel::NTSTATUS failStreamContexts = 0;
+    bool failMdlMapping = false;
+    std::map<std::u16string, kernel::NTSTATUS> failOpen;  // upper-cased names
+    std::set<std::string> missingRoutines;
+    std::vector<std::uint32_t> nameQueryOptions;
+    // Descriptors LockUserBuffer made, freed when their operation completes.
+    std::map<const flt::CallbackData*, std::vector<std::unique_ptr<flt::Mdl>>> lockedMdls;
+
+    // Objects of earlier tests, kept alive because code may still hold pointers to them.
+    std::vector<std::unique_ptr<flt::Filter>> oldFilters;
+    std::vector<std::unique_ptr<flt::Volume>> oldVolumes;
+    std::vector<std::unique_ptr<flt::Instance>> oldInstances;
+    std::vector<std::unique_ptr<flt::Stream>> oldStreams;
+    std::vector<std::unique_ptr<flt::FileObject>> oldFileObjects;
+    std::vector<std::unique_ptr<kernel::Handle>> oldHandles;
+};
+
+State& S();
+
+std::u16string Upper(std::u16string_view text);
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix);
+
+// Context lifetime (contexts.cpp). Release may run the filter's cleanup routine: never call it
+// with the lock held.
+ContextHeader* HeaderOf(void* context);
+void ReleaseContextReference(void* context);
+
+// Runs a filter's operation callbacks (operations.cpp). fileObject may be nullptr.
+Outcome RunOperation(Operation& operation);
+
+// The full name a rename or link request names (names.cpp); empty when the request's name cannot
+// be made into one.
+std::u16string DestinationName(flt::FileObject* fileObject, kernel::Handle* rootDirectory,
+                               const char16_t* fileName, std::uint32_t fileNameLength);
+
+// Frees the descriptors LockUserBuffer made for the operation (operations.cpp).
+void FreeLockedMdls(const flt::CallbackData* data);
+
+// The worker that runs posted completions (operations.cpp).
+void RunWorker();
+void StopWorker();
+
+// A file object loses one reference; the last one closes it (objects.cpp). Runs the close
+// operation for files opened through CreateFile. Call without the lock.
+void DropFileObjectReference(flt::FileObject* fileObject);
+
+// Removes the stream contexts of the volume's streams and the volume context, handing back the
+// platform's references (registration.cpp). Call without the lock.
+void DeleteContextsOfVolume(flt::Volume* volume);
+
+// The filter whose instance is attached to the volume, with a callback counted as running; the
+// caller ends it with EndCallback. nullptr when no filter is attached and filtering.
+flt::Instance* BeginCallback(flt::Volume* volume);
+void EndCallback(flt::Instance* instance);
+
+}  // namespace sim::detail

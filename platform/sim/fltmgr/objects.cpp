@@ -1,0 +1,209 @@
+// Volumes, instances, file objects and streams: identities, references and look-ups.
+#include "fltmgr_state.h"
+#include "platform/kernel/irql.h"
+#include "platform/kernel/string_routines.h"
+
+namespace sim::detail {
+
+State& S() {
+    static State state;
+    return state;
+}
+
+std::u16string Upper(std::u16string_view text) {
+    std::u16string upper(text);
+    for (char16_t& c : upper) {
+        c = kernel::UpcaseUnicodeChar(c);
+    }
+    return upper;
+}
+
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
+    return text.size() >= prefix.size() && Upper(text.substr(0, prefix.size())) == Upper(prefix);
+}
+
+void DropFileObjectReference(flt::FileObject* fileObject) {
+    bool last;
+    {
+        std::lock_guard lock(S().lock);
+        if (fileObject->references <= 0) {
+            kernel::BugCheck("file object dereferenced more often than referenced");
+        }
+        last = --fileObject->references == 0;
+    }
+    if (!last) {
+        return;
+    }
+    if (fileObject->operationsOnClose) {
+        Operation close(flt::MajorFunction::Close, fileObject);
+        RunOperation(close);
+    }
+    void* context = nullptr;
+    {
+        std::lock_guard lock(S().lock);
+        fileObject->closed = true;
+        flt::Stream* stream = fileObject->stream;
+        if (--stream->fileObjects == 0) {
+            context = stream->context;
+            stream->context = nullptr;
+        }
+    }
+    if (context != nullptr) {
+        ReleaseContextReference(context);
+    }
+}
+
+}  // namespace sim::detail
+
+namespace flt {
+
+using namespace sim::detail;
+
+std::uint32_t VolumeIdentity(Volume* volume) {
+    return volume->identity;
+}
+std::uint32_t FileObjectIdentity(FileObject* fileObject) {
+    return fileObject->identity;
+}
+
+void ObjectDereference(Volume* volume) {
+    if (--volume->references < 0) {
+        kernel::BugCheck("volume dereferenced more often than referenced");
+    }
+}
+
+void ObjectDereference(Instance* instance) {
+    if (--instance->references < 0) {
+        kernel::BugCheck("instance dereferenced more often than referenced");
+    }
+}
+
+void ObjectReference(FileObject* fileObject) {
+    std::lock_guard lock(S().lock);
+    ++fileObject->references;
+}
+
+void ObjectDereference(FileObject* fileObject) {
+    if (kernel::CurrentIrql() >= kernel::DISPATCH_LEVEL) {
+        kernel::BugCheck("file object dereferenced at DISPATCH_LEVEL or above");
+    }
+    DropFileObjectReference(fileObject);
+}
+
+NTSTATUS GetVolumeFromInstance(Instance* instance, Volume** volume) {
+    *volume = nullptr;
+    if (instance == nullptr) {
+        return kernel::STATUS_INVALID_PARAMETER;
+    }
+    ++instance->volume->references;
+    *volume = instance->volume;
+    return kernel::STATUS_SUCCESS;
+}
+
+NTSTATUS GetVolumeFromFileObject(Filter*, FileObject* fileObject, Volume** volume) {
+    *volume = nullptr;
+    if (fileObject == nullptr) {
+        return kernel::STATUS_INVALID_PARAMETER;
+    }
+    ++fileObject->volume->references;
+    *volume = fileObject->volume;
+    return kernel::STATUS_SUCCESS;
+}
+
+NTSTATUS GetFirstInstance(Filter* filter, Volume* volume, Instance** instance) {
+    *instance = nullptr;
+    std::lock_guard lock(S().lock);
+    Instance* attached = volume != nullptr ? volume->instance : nullptr;
+    if (attached == nullptr || attached->filter != filter || !attached->attached) {
+        return kernel::STATUS_FLT_INSTANCE_NOT_FOUND;
+    }
+    ++attached->references;
+    *instance = attached;
+    return kernel::STATUS_SUCCESS;
+}
+
+NTSTATUS ReferenceFileObjectByHandle(kernel::Handle* handle, FileObject** fileObject) {
+    *fileObject = nullptr;
+    std::lock_guard lock(S().lock);
+    if (handle == nullptr || !handle->open || handle->kind != kernel::Handle::Kind::File) {
+        return kernel::STATUS_INVALID_HANDLE;
+    }
+    ++handle->fileObject->references;
+    *fileObject = handle->fileObject;
+    return kernel::STATUS_SUCCESS;
+}
+
+std::uint32_t VolumeDeviceType(Volume* volume) {
+    return volume->spec.deviceType;
+}
+
+}  // namespace flt
+
+namespace sim {
+
+using namespace detail;
+
+flt::FileObject* FilterManager::OpenFileObject(flt::Volume* volume, const std::u16string& name) {
+    std::lock_guard lock(S().lock);
+    flt::Stream* stream = nullptr;
+    const std::u16string upper = Upper(name);
+    for (auto& s : S().streams) {
+        if (s->volume == volume && s->fileObjects > 0 && Upper(s->name) == upper) {
+            stream = s.get();
+            break;
+        }
+    }
+    if (stream == nullptr) {
+        S().streams.push_back(std::make_unique<flt::Stream>());
+        stream = S().streams.back().get();
+        stream->volume = volume;
+        stream->name = name;
+    }
+    ++stream->fileObjects;
+    S().fileObjects.push_back(std::make_unique<flt::FileObject>());
+    flt::FileObject* fileObject = S().fileObjects.back().get();
+    fileObject->volume = volume;
+    fileObject->stream = stream;
+    fileObject->identity = S().nextFileObjectIdentity++;
+    fileObject->references = 1;
+    fileObject->testReference = true;
+    return fileObject;
+}
+
+void FilterManager::CloseFileObject(flt::FileObject* fileObject) {
+    {
+        std::lock_guard lock(S().lock);
+        if (!fileObject->testReference) {
+            kernel::BugCheck("a test closed a file object it did not open");
+        }
+        fileObject->testReference = false;
+    }
+    DropFileObjectReference(fileObject);
+}
+
+std::u16string FilterManager::NameOf(flt::FileObject* fileObject) {
+    std::lock_guard lock(S().lock);
+    return fileObject->stream->name;
+}
+
+void FilterManager::SetStreamName(flt::FileObject* fileObject, const std::u16string& name) {
+    std::lock_guard lock(S().lock);
+    fileObject->stream->name = name;
+}
+
+void FilterManager::SetOpenedName(flt::FileObject* fileObject, const std::u16string& name) {
+    std::lock_guard lock(S().lock);
+    fileObject->openedName = name;
+}
+
+bool FilterManager::HasStreamContext(flt::FileObject* fileObject) {
+    std::lock_guard lock(S().lock);
+    return fileObject->stream->context != nullptr;
+}
+
+bool FilterManager::HasVolumeContext(flt::Volume* volume) {
+    std::lock_guard lock(S().lock);
+    return volume->volumeContext != nullptr;
+}
+
+}  // namespace sim
