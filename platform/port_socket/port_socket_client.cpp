@@ -22,6 +22,8 @@ namespace {
 
 // How long a connect waits for the server's answer before giving up.
 constexpr int kConnectReplyTimeoutMs = 60'000;
+// How long a close waits for the server to confirm the disconnect.
+constexpr int kCloseTimeoutMs = 5'000;
 
 bool ReadFrame(int fd, FrameHeader* header, std::vector<std::uint8_t>* body) {
     if (!ReadAll(fd, header, sizeof *header)) {
@@ -88,7 +90,15 @@ PortSocketClient::~PortSocketClient() {
 }
 
 void PortSocketClient::Close() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    if (broken_ == kernel::STATUS_SUCCESS) {
+        // Half-close and wait for the server to end its side, which it does once the filter has
+        // seen the client leave: a connection made right after this one returns is not refused
+        // as a second client. Whoever reads meanwhile still hands out what arrives.
+        shutdown(fd_, SHUT_WR);
+        WaitFor(
+            lock, [] { return false; }, kCloseTimeoutMs);
+    }
     Break(kernel::STATUS_PORT_DISCONNECTED);
 }
 

@@ -49,9 +49,10 @@ class PortSocketClient {
     kernel::NTSTATUS GetMessage(void* buffer, std::uint32_t capacity, std::uint32_t* received,
                                 int timeoutMs);
 
-    // Ends the connection: the server disconnects the client from the filter, and every call in
-    // progress or made later returns STATUS_PORT_DISCONNECTED. Safe while other threads are
-    // inside the calls above; the descriptor itself is closed by the destructor.
+    // Ends the connection: returns once the server has disconnected the client from the filter
+    // (or after five seconds without its answer). Every call in progress or made later returns
+    // STATUS_PORT_DISCONNECTED. Safe while other threads are inside the calls above; the
+    // descriptor itself is closed by the destructor.
     void Close();
 
   private:

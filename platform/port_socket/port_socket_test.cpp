@@ -400,12 +400,15 @@ TEST_F(PortSocketTest, BatchReceiveTakesNotificationsInOrderAndReportsTheFirstTh
     EXPECT_EQ(count, 0u);
     std::vector<std::uint8_t> batch(4096);
     std::uint32_t next = 0;
-    std::thread more([&] {
-        for (std::uint32_t i = 1; i < 50; ++i) {
-            Notify(Numbered(i, 40));
-        }
-    });
+    std::thread more;  // starts once message 0, still waiting with its sender, was taken
     while (next < 50) {
+        if (next == 1 && !more.joinable()) {
+            more = std::thread([&] {
+                for (std::uint32_t i = 1; i < 50; ++i) {
+                    Notify(Numbered(i, 40));
+                }
+            });
+        }
         ASSERT_EQ(connection->GetMessages(batch.data(), 4096, 8, &used, &count, nullptr),
                   STATUS_SUCCESS);
         ASSERT_GE(count, 1u);
