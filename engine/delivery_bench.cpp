@@ -116,6 +116,16 @@ class Rig {
 
     std::uint64_t Lost() const { return driver_.queue.Counters().dropped; }
 
+    // Stops everything in the order the driver's unload uses, so no thread outlives main.
+    void Shutdown() {
+        VeskUninitialize();
+        server_.reset();
+        driver_.connection.Shutdown();
+        driver_.queue.StopDelivery();
+        CloseClientPort(driver_.connection.PortSlot());
+        CloseCommunicationPort(port_);
+    }
+
   private:
     vesk::driver::DriverState driver_;
     ServerPort* port_ = nullptr;
@@ -123,8 +133,12 @@ class Rig {
     std::unique_ptr<port_socket::PortSocketServer> server_;
 };
 
+Rig* rig = nullptr;
+
 Rig& TheRig() {
-    static Rig* rig = new Rig;  // lives until the process ends
+    if (rig == nullptr) {
+        rig = new Rig;
+    }
     return *rig;
 }
 
@@ -191,4 +205,15 @@ BENCHMARK(BM_SteadyRateLatency)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (rig != nullptr) {
+        rig->Shutdown();
+    }
+    return 0;
+}
