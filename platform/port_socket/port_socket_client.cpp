@@ -249,6 +249,13 @@ NTSTATUS PortSocketClient::SendMessage(const void* input, std::uint32_t inputLen
         return kernel::STATUS_INVALID_BUFFER_SIZE;
     }
     Waiter waiter{output, outputCapacity};
+    // The start of the output buffer travels from a copy: once the waiter is registered, the
+    // reader may fill the buffer itself.
+    const SendBody body{outputCapacity, std::min(outputCapacity, kOutputPrefixLength)};
+    std::uint8_t prefix[kOutputPrefixLength];
+    if (body.outputPrefixLength != 0) {
+        std::memcpy(prefix, output, body.outputPrefixLength);
+    }
     std::uint64_t id;
     {
         std::lock_guard lock(mutex_);
@@ -258,8 +265,7 @@ NTSTATUS PortSocketClient::SendMessage(const void* input, std::uint32_t inputLen
         id = nextRequestId_++;
         waiters_[id] = &waiter;
     }
-    const SendBody body{outputCapacity, std::min(outputCapacity, kOutputPrefixLength)};
-    const bool written = WriteFrame(kFrameSend, id, &body, sizeof body, output,
+    const bool written = WriteFrame(kFrameSend, id, &body, sizeof body, prefix,
                                     body.outputPrefixLength, input, inputLength);
     std::unique_lock lock(mutex_);
     if (!written) {
