@@ -18,9 +18,8 @@ extern "C" {
 typedef char16_t VeskChar;
 #else
 #include <stddef.h>
-#include <uchar.h>
 #define VESK_STATIC_ASSERT(condition, text) _Static_assert(condition, text)
-typedef char16_t VeskChar;
+typedef uint_least16_t VeskChar; /* what C's char16_t is */
 #endif
 
 #define VESK_API __attribute__((visibility("default")))
