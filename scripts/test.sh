@@ -51,8 +51,9 @@ tsan() {
 fuzz() {  # seconds per target
     local seconds=${1:-60}
     echo "== fuzz targets, ${seconds}s each"
-    CC=clang CXX=clang++ configure_and_build build-fuzz -DVESK_FUZZ=ON -DVESK_SANITIZE=ON \
-        -DVESK_BENCHMARKS=OFF
+    CC=clang CXX=clang++ cmake -S "$top" -B "$top/build-fuzz" -G Ninja -DVESK_FUZZ=ON \
+        -DVESK_SANITIZE=ON -DVESK_BENCHMARKS=OFF >/dev/null
+    cmake --build "$top/build-fuzz" -j "$jobs" --target fuzzers
     shopt -s nullglob
     local targets=("$top"/build-fuzz/bin/fuzz/*)
     for t in "${targets[@]}"; do
@@ -61,7 +62,14 @@ fuzz() {  # seconds per target
         corpus="$top/build-fuzz/corpus/$name"
         mkdir -p "$corpus"
         echo "-- $name"
-        "$t" -max_total_time="$seconds" -print_final_stats=1 "$corpus" 2>&1 | tail -n 15
+        # A finding is written next to the corpus and fails the run.
+        if ! "$t" -max_total_time="$seconds" -print_final_stats=1 \
+            -artifact_prefix="$top/build-fuzz/findings-$name-" "$corpus" >"$top/build-fuzz/$name.log" 2>&1; then
+            tail -n 40 "$top/build-fuzz/$name.log"
+            echo "fuzz target $name found a failure (artifacts: build-fuzz/findings-$name-*)"
+            return 1
+        fi
+        tail -n 6 "$top/build-fuzz/$name.log"
     done
 }
 

@@ -27,7 +27,9 @@ struct TouchEverything : vesk::driver::NameCommands, vesk::driver::FileCommands 
     kernel::NTSTATUS ResolveName(const vesk::driver::ResolveNameRequest& r,
                                  std::uint32_t* replyLength) override {
         // Touch every byte the dispatcher promised: the whole reply area and the name.
-        std::memset(r.reply.data(), 0, r.reply.size());
+        if (!r.reply.empty()) {
+            std::memset(r.reply.data(), 0, r.reply.size());
+        }
         volatile std::uint8_t sink = 0;
         for (std::uint16_t i = 0; i < r.name->Length; ++i) {
             sink = sink + reinterpret_cast<const std::uint8_t*>(r.name->Buffer)[i];
@@ -41,7 +43,9 @@ struct TouchEverything : vesk::driver::NameCommands, vesk::driver::FileCommands 
         for (std::uint8_t b : m) {
             sink = sink + b;
         }
-        std::memset(o.data(), 0xA5, o.size());
+        if (!o.empty()) {
+            std::memset(o.data(), 0xA5, o.size());
+        }
         *replyLength = static_cast<std::uint32_t>(o.size());
         return kernel::STATUS_SUCCESS;
     }
