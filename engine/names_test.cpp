@@ -75,8 +75,8 @@ TEST_F(Names, LocalConversionAndTheDriversAnswer) {
         EXPECT_EQ(VeskGetErrorCode(), 0u);
         EXPECT_EQ(TextOf(name.Name), c.dos);
         EXPECT_EQ(TextOf(name.UncName), c.unc);
-        EXPECT_EQ(name.Flags, 0x80 | c.resultFlags);
-        EXPECT_EQ(name.NetworkProvider, c.provider);
+        EXPECT_EQ(+name.Flags, 0x80 | c.resultFlags);
+        EXPECT_EQ(+name.NetworkProvider, c.provider);
         const auto requests = names_.Requests();
         ASSERT_EQ(requests.size(), before + (c.askedDriver ? 1 : 0));
         if (c.askedDriver) {
@@ -89,8 +89,8 @@ TEST_F(Names, LocalConversionAndTheDriversAnswer) {
             EXPECT_EQ(r.uncCapacity, 0xFFFE);
         }
         VeskFreeName(&name);
-        EXPECT_EQ(name.Name.Buffer, nullptr);
-        EXPECT_EQ(name.UncName.Buffer, nullptr);
+        EXPECT_EQ(+name.Name.Buffer, nullptr);
+        EXPECT_EQ(+name.UncName.Buffer, nullptr);
     }
 }
 
@@ -102,7 +102,7 @@ TEST_F(Names, CallerBuffers) {
     VeskName name{};
     ASSERT_TRUE(VeskInitString(&name.Name, buffer.data(), 32768));
     ASSERT_TRUE(VeskGetName(&n, 0, &name));
-    EXPECT_EQ(name.Name.Buffer, buffer.data());
+    EXPECT_EQ(+name.Name.Buffer, buffer.data());
     EXPECT_EQ(std::u16string(buffer.data()).size(), 16383u);
     EXPECT_TRUE(names_.Requests().empty());
 
@@ -116,11 +116,11 @@ TEST_F(Names, CallerBuffers) {
     EXPECT_FALSE(VeskGetName(&small, 0, &kept));
     EXPECT_EQ(VeskGetErrorCode(), 0u);
     EXPECT_EQ(names_.Requests().size(), 1u);
-    EXPECT_EQ(kept.Name.Buffer, tiny);
-    EXPECT_EQ(kept.UncName.Buffer, nullptr);
-    EXPECT_EQ(kept.Flags, 0);
+    EXPECT_EQ(+kept.Name.Buffer, tiny);
+    EXPECT_EQ(+kept.UncName.Buffer, nullptr);
+    EXPECT_EQ(+kept.Flags, 0);
     VeskFreeName(&kept);  // caller buffers: nothing freed
-    EXPECT_EQ(kept.Name.Buffer, tiny);
+    EXPECT_EQ(+kept.Name.Buffer, tiny);
     EXPECT_EQ(tiny[0], u'k');
 }
 
@@ -144,7 +144,7 @@ TEST_F(Names, TargetNames) {
     d.Reparse.Flags = 1;
     d.Reparse.Target = relative.c_str();
     ASSERT_TRUE(VeskGetTargetName(&n, &d, 0, &name));
-    EXPECT_EQ(name.Flags, 0);
+    EXPECT_EQ(+name.Flags, 0);
     EXPECT_EQ(VeskGetTargetNameString(&n, &d), relative.c_str());
 
     const std::u16string target = u"\\Device\\HarddiskVolume1\\new";
@@ -184,19 +184,19 @@ TEST(StringHelpers, Descriptors) {
     EXPECT_FALSE(VeskInitString(&s, nullptr, 16));
     EXPECT_TRUE(VeskInitString(&s, nullptr, 0));
     EXPECT_TRUE(VeskInitString(&s, buffer, 16));
-    EXPECT_EQ(s.Buffer, buffer);
-    EXPECT_EQ(s.Capacity, 16);
-    EXPECT_EQ(s.Flags & 1, 0);
+    EXPECT_EQ(+s.Buffer, buffer);
+    EXPECT_EQ(+s.Capacity, 16);
+    EXPECT_EQ(+s.Flags & 1, 0);
     EXPECT_FALSE(VeskDeleteString(&s)) << "a caller buffer";
 
     // Minimum capacity 0, "abc" up to its NUL: 6 text bytes plus the terminator; capacity 0.
     VeskString made{};
     ASSERT_TRUE(VeskCreateString(&made, 0, u"abc", 0));
     EXPECT_EQ(std::u16string(made.Buffer), u"abc");
-    EXPECT_EQ(made.Capacity, 0);
-    EXPECT_EQ(made.Flags & 1, 1);
+    EXPECT_EQ(+made.Capacity, 0);
+    EXPECT_EQ(+made.Flags & 1, 1);
     EXPECT_TRUE(VeskDeleteString(&made));
-    EXPECT_EQ(made.Buffer, nullptr);
+    EXPECT_EQ(+made.Buffer, nullptr);
     EXPECT_FALSE(VeskDeleteString(&made));
 
     struct Case {
@@ -219,7 +219,7 @@ TEST(StringHelpers, Descriptors) {
         VeskString t{};
         EXPECT_EQ(VeskCreateString(&t, c.minimum, c.source, c.length) != 0, c.ok) << c.what;
         if (c.ok) {
-            EXPECT_EQ(t.Capacity, c.capacity) << c.what;
+            EXPECT_EQ(+t.Capacity, c.capacity) << c.what;
             EXPECT_TRUE(VeskDeleteString(&t));
         }
     }

@@ -90,17 +90,17 @@ Filled Fill(std::vector<std::uint8_t> record) {
 
 TEST(ClientRecords, HeaderFieldsAndPointersIntoTheRecord) {
     Filled f = Fill(Record(::VeskCategoryFileSystem, ::VeskOpFlush, u"\\Device\\V1\\f", {}));
-    EXPECT_EQ(f.n.Category, 2u);
-    EXPECT_EQ(f.n.Operation, ::VeskOpFlush);
-    EXPECT_EQ(f.n.Status, 0xC0000034u);
-    EXPECT_EQ(f.n.ThreadId, 11u);
-    EXPECT_EQ(f.n.ProcessId, 22u);
-    EXPECT_EQ(f.n.SessionId, 3u);
-    EXPECT_EQ(f.n.AuthenticationId.LowPart, 0x3E7u);
-    EXPECT_EQ(f.n.AuthenticationId.HighPart, 1);
-    EXPECT_EQ(f.n.VolumeId, 0x1000u);
-    EXPECT_EQ(f.n.FileObjectId, 0x2000u);
-    EXPECT_EQ(f.n.VolumePrefixLength, 5);
+    EXPECT_EQ(+f.n.Category, 2u);
+    EXPECT_EQ(+f.n.Operation, ::VeskOpFlush);
+    EXPECT_EQ(+f.n.Status, 0xC0000034u);
+    EXPECT_EQ(+f.n.ThreadId, 11u);
+    EXPECT_EQ(+f.n.ProcessId, 22u);
+    EXPECT_EQ(+f.n.SessionId, 3u);
+    EXPECT_EQ(+f.n.AuthenticationId.LowPart, 0x3E7u);
+    EXPECT_EQ(+f.n.AuthenticationId.HighPart, 1);
+    EXPECT_EQ(+f.n.VolumeId, 0x1000u);
+    EXPECT_EQ(+f.n.FileObjectId, 0x2000u);
+    EXPECT_EQ(+f.n.VolumePrefixLength, 5);
     EXPECT_EQ(TextOf(f.n.Name), u"\\Device\\V1\\f");
     EXPECT_EQ(static_cast<const std::uint8_t*>(f.n.Sid), f.record.data() + 0x42 + 24);
     // A class without payload leaves no stale pointer in the union.
@@ -113,43 +113,43 @@ TEST(ClientRecords, EveryClassFillsItsLayout) {
         const CreatePayload c{1, 0x42, 3, -5, 0x21, 7, 0x120089, 2};
         const Filled f = Fill(Record(2, ::VeskOpCreate, u"n", Bytes(c)));
         const VeskCreateData& o = f.d.Create;
-        EXPECT_EQ(o.Kind, 1u);
-        EXPECT_EQ(o.DesiredAccess, 0x120089u);
-        EXPECT_EQ(o.Attributes, 0x21u);
-        EXPECT_EQ(o.Disposition, 3u);
-        EXPECT_EQ(o.ShareAccess, 7u);
-        EXPECT_EQ(o.CreateOptions, 0x42u);
-        EXPECT_EQ(o.AllocationSize, -5);
-        EXPECT_EQ(o.Result, 2u);
+        EXPECT_EQ(+o.Kind, 1u);
+        EXPECT_EQ(+o.DesiredAccess, 0x120089u);
+        EXPECT_EQ(+o.Attributes, 0x21u);
+        EXPECT_EQ(+o.Disposition, 3u);
+        EXPECT_EQ(+o.ShareAccess, 7u);
+        EXPECT_EQ(+o.CreateOptions, 0x42u);
+        EXPECT_EQ(+o.AllocationSize, -5);
+        EXPECT_EQ(+o.Result, 2u);
     }
     {
         const Filled f = Fill(Record(2, ::VeskOpClose, u"n", Bytes(ClosePayload{2})));
-        EXPECT_EQ(f.d.Close.Kind, 2u);
+        EXPECT_EQ(+f.d.Close.Kind, 2u);
     }
     for (std::uint32_t op : {::VeskOpRead, ::VeskOpWrite}) {
         std::vector<std::uint8_t> payload = Bytes(TransferPayload{4096, 100, 9, 3, 1, 0xA});
         payload.insert(payload.end(), {'a', 'b', 'c'});
         const Filled f = Fill(Record(2, op, u"n", payload));
         const VeskTransferData& t = f.d.Transfer;
-        EXPECT_EQ(t.Key, 9u);
-        EXPECT_EQ(t.RequestedLength, 100u);
-        EXPECT_EQ(t.Offset, 4096);
-        EXPECT_EQ(t.Kind, 1u);
-        EXPECT_EQ(t.Flags, 0xAu);
-        EXPECT_EQ(t.Length, 3u);
-        ASSERT_NE(t.Data, nullptr);
+        EXPECT_EQ(+t.Key, 9u);
+        EXPECT_EQ(+t.RequestedLength, 100u);
+        EXPECT_EQ(+t.Offset, 4096);
+        EXPECT_EQ(+t.Kind, 1u);
+        EXPECT_EQ(+t.Flags, 0xAu);
+        EXPECT_EQ(+t.Length, 3u);
+        ASSERT_NE(+t.Data, nullptr);
         EXPECT_EQ(std::memcmp(t.Data, "abc", 3), 0);
     }
     {
         const Filled f =
             Fill(Record(2, ::VeskOpRead, u"n", Bytes(TransferPayload{0, 1, 0, 77, 1, 0})));
-        EXPECT_EQ(f.d.Transfer.Data, nullptr) << "no data bytes follow";
+        EXPECT_EQ(+f.d.Transfer.Data, nullptr) << "no data bytes follow";
     }
     for (std::uint32_t op : {::VeskOpMount, ::VeskOpAttach}) {
         const Filled f = Fill(Record(2, op, u"n", Bytes(VolumePayload{0x21, 1, 3})));
-        EXPECT_EQ(f.d.Volume.FileSystemType, 3u);
-        EXPECT_EQ(f.d.Volume.DeviceType, 1u);
-        EXPECT_EQ(f.d.Volume.VolumeFlags, 0x21u);
+        EXPECT_EQ(+f.d.Volume.FileSystemType, 3u);
+        EXPECT_EQ(+f.d.Volume.DeviceType, 1u);
+        EXPECT_EQ(+f.d.Volume.VolumeFlags, 0x21u);
     }
     {
         const Filled f =
@@ -159,43 +159,43 @@ TEST(ClientRecords, EveryClassFillsItsLayout) {
     for (std::uint32_t op : {::VeskOpLink, ::VeskOpRename}) {
         const Filled f =
             Fill(Record(2, op, u"n", WithText(Bytes(LinkPayloadHeader{1, 8, 2}), u"\\V\\t")));
-        EXPECT_EQ(f.d.Link.ReplaceIfExists, 1u);
+        EXPECT_EQ(+f.d.Link.ReplaceIfExists, 1u);
         EXPECT_EQ(TextOf(f.d.Link.Target), u"\\V\\t");
-        EXPECT_EQ(f.d.Link.TargetVolumePrefixLength, 2);
+        EXPECT_EQ(+f.d.Link.TargetVolumePrefixLength, 2);
     }
     for (std::uint32_t op : {::VeskOpAllocation, ::VeskOpSize, ::VeskOpPosition,
                              ::VeskOpValidLength, ::VeskOpExtend}) {
         const Filled f = Fill(Record(2, op, u"n", Bytes(Int64Payload{123456789012})));
-        EXPECT_EQ(f.d.Value.Value, 123456789012);
+        EXPECT_EQ(+f.d.Value.Value, 123456789012);
     }
     {
         const Filled f =
             Fill(Record(2, ::VeskOpBasic, u"n", Bytes(BasicPayload{1, 2, 3, -1, 0x20})));
-        EXPECT_EQ(f.d.Basic.CreationTime, 1);
-        EXPECT_EQ(f.d.Basic.LastAccessTime, 2);
-        EXPECT_EQ(f.d.Basic.LastWriteTime, 3);
-        EXPECT_EQ(f.d.Basic.ChangeTime, -1);
-        EXPECT_EQ(f.d.Basic.Attributes, 0x20u);
+        EXPECT_EQ(+f.d.Basic.CreationTime, 1);
+        EXPECT_EQ(+f.d.Basic.LastAccessTime, 2);
+        EXPECT_EQ(+f.d.Basic.LastWriteTime, 3);
+        EXPECT_EQ(+f.d.Basic.ChangeTime, -1);
+        EXPECT_EQ(+f.d.Basic.Attributes, 0x20u);
     }
     {
         std::vector<std::uint8_t> payload = Bytes(SecurityPayloadHeader{1, 5, 2});
         payload.insert(payload.end(), {0x01, 0x00});
         const Filled f = Fill(Record(2, ::VeskOpSecurity, u"n", payload));
-        EXPECT_EQ(f.d.Security.ProtectionFlags, 1u);
-        EXPECT_EQ(f.d.Security.InformationTypes, 5u);
-        EXPECT_EQ(f.d.Security.DescriptorLength, 2u);
-        EXPECT_EQ(f.d.Security.Descriptor, f.record.data() + f.record.size() - 2);
+        EXPECT_EQ(+f.d.Security.ProtectionFlags, 1u);
+        EXPECT_EQ(+f.d.Security.InformationTypes, 5u);
+        EXPECT_EQ(+f.d.Security.DescriptorLength, 2u);
+        EXPECT_EQ(+f.d.Security.Descriptor, f.record.data() + f.record.size() - 2);
     }
     for (std::uint32_t op : {::VeskOpEa, ::VeskOpQuota}) {
         std::vector<std::uint8_t> payload = Bytes(DataPayloadHeader{3});
         payload.insert(payload.end(), {7, 8, 9});
         const Filled f = Fill(Record(2, op, u"n", payload));
-        EXPECT_EQ(f.d.Sized.Length, 3u);
-        EXPECT_EQ(f.d.Sized.Data, f.record.data() + f.record.size() - 3);
+        EXPECT_EQ(+f.d.Sized.Length, 3u);
+        EXPECT_EQ(+f.d.Sized.Data, f.record.data() + f.record.size() - 3);
     }
     {
         const Filled f = Fill(Record(2, ::VeskOpCompress, u"n", Bytes(CompressPayload{2})));
-        EXPECT_EQ(f.d.Compression.State, 2u);
+        EXPECT_EQ(+f.d.Compression.State, 2u);
     }
     {
         ObjectIdPayload o{2, {}};
@@ -203,34 +203,34 @@ TEST(ClientRecords, EveryClassFillsItsLayout) {
             o.Block[i] = static_cast<std::uint8_t>(i + 1);
         }
         const Filled f = Fill(Record(2, ::VeskOpObjectId, u"n", Bytes(o)));
-        EXPECT_EQ(f.d.ObjectId.Kind, 2u);
+        EXPECT_EQ(+f.d.ObjectId.Kind, 2u);
         EXPECT_EQ(std::memcmp(f.d.ObjectId.ObjectId, o.Block, 48), 0);
     }
     {
         const Filled f = Fill(Record(2, ::VeskOpShrink, u"n", Bytes(ShrinkPayload{1, 4096})));
-        EXPECT_EQ(f.d.Shrink.NewSectorCount, 4096);
-        EXPECT_EQ(f.d.Shrink.Phase, 1u);
+        EXPECT_EQ(+f.d.Shrink.NewSectorCount, 4096);
+        EXPECT_EQ(+f.d.Shrink.Phase, 1u);
     }
     {
         ReparsePayloadHeader r{0xA000000C, {}, 1, 1, 1, 3};
         const Filled f = Fill(Record(2, ::VeskOpReparse, u"n", WithText(Bytes(r), u"..\\x")));
-        EXPECT_EQ(f.d.Reparse.Tag, 0xA000000Cu);
-        EXPECT_EQ(f.d.Reparse.Kind, 1u);
-        EXPECT_EQ(f.d.Reparse.Flags, 1u);
-        EXPECT_EQ(f.d.Reparse.Action, 1u);
+        EXPECT_EQ(+f.d.Reparse.Tag, 0xA000000Cu);
+        EXPECT_EQ(+f.d.Reparse.Kind, 1u);
+        EXPECT_EQ(+f.d.Reparse.Flags, 1u);
+        EXPECT_EQ(+f.d.Reparse.Action, 1u);
         EXPECT_EQ(TextOf(f.d.Reparse.Target), u"..\\x");
-        EXPECT_EQ(f.d.Reparse.TargetVolumePrefixLength, 3);
+        EXPECT_EQ(+f.d.Reparse.TargetVolumePrefixLength, 3);
     }
     {
         ReparsePayloadHeader r{0x12345678, {9, 9}, 4, 0, 1, 0};
         const Filled f = Fill(Record(2, ::VeskOpReparse, u"n", WithText(Bytes(r), u"")));
-        EXPECT_EQ(f.d.Reparse.Target, nullptr) << "a foreign tag has no target";
-        EXPECT_EQ(f.d.Reparse.Guid[0], 9);
+        EXPECT_EQ(+f.d.Reparse.Target, nullptr) << "a foreign tag has no target";
+        EXPECT_EQ(+f.d.Reparse.Guid[0], 9);
     }
     for (std::uint32_t op : {0u, 1u}) {
         const Filled f = Fill(Record(1, op, u"/usr/bin/x", Bytes(ProcessPayload{500, 1})));
-        EXPECT_EQ(f.d.Process.ProcessId, 500u);
-        EXPECT_EQ(f.d.Process.ParentProcessId, 1u);
+        EXPECT_EQ(+f.d.Process.ProcessId, 500u);
+        EXPECT_EQ(+f.d.Process.ParentProcessId, 1u);
     }
 }
 
