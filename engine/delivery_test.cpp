@@ -107,7 +107,8 @@ TEST_F(Delivery, ReceiveErrorAndTheStatusCallbacksAnswer) {
             ClientRecorder recorder;
             recorder.receiveErrorAnswer = answer;
             ASSERT_TRUE(VeskInitialize(0, &ClientRecorder::Status, &ClientRecorder::File, nullptr,
-                                       &recorder));
+                                       &recorder))
+                << VeskGetErrorCode();
             EnqueueRaw(c.message);
             EnqueueNamed("\\next");
             ASSERT_TRUE(

@@ -95,6 +95,7 @@ void PortSocketClient::Close() {
         // Half-close and wait for the server to end its side, which it does once the filter has
         // seen the client leave: a connection made right after this one returns is not refused
         // as a second client. Whoever reads meanwhile still hands out what arrives.
+        closing_ = true;
         shutdown(fd_, SHUT_WR);
         WaitFor(
             lock, [] { return false; }, kCloseTimeoutMs);
@@ -262,6 +263,9 @@ NTSTATUS PortSocketClient::SendMessage(const void* input, std::uint32_t inputLen
         if (broken_ != kernel::STATUS_SUCCESS) {
             return broken_;
         }
+        if (closing_) {
+            return kernel::STATUS_PORT_DISCONNECTED;
+        }
         id = nextRequestId_++;
         waiters_[id] = &waiter;
     }
@@ -269,6 +273,11 @@ NTSTATUS PortSocketClient::SendMessage(const void* input, std::uint32_t inputLen
                                     body.outputPrefixLength, input, inputLength);
     std::unique_lock lock(mutex_);
     if (!written) {
+        if (closing_) {
+            // Writes fail once the close has begun; the close itself ends the connection.
+            waiters_.erase(id);
+            return kernel::STATUS_PORT_DISCONNECTED;
+        }
         Break(kernel::STATUS_PORT_DISCONNECTED);
     }
     const NTSTATUS status = WaitFor(
@@ -313,7 +322,9 @@ NTSTATUS PortSocketClient::GetMessage(void* buffer, std::uint32_t capacity, std:
     if (credit.messages != 0 &&
         !WriteFrame(kFrameCredit, 0, &credit, sizeof credit, nullptr, 0, nullptr, 0)) {
         std::lock_guard lock(mutex_);
-        Break(kernel::STATUS_PORT_DISCONNECTED);
+        if (!closing_) {
+            Break(kernel::STATUS_PORT_DISCONNECTED);
+        }
     }
     return kernel::STATUS_SUCCESS;
 }

@@ -88,6 +88,7 @@ class PortSocketClient {
     std::condition_variable changed_;
     bool reading_ = false;                              // a caller is reading the socket
     kernel::NTSTATUS broken_ = kernel::STATUS_SUCCESS;  // why the connection ended, once it did
+    bool closing_ = false;  // Close half-closed the socket and waits for the server's end
     std::map<std::uint64_t, Waiter*> waiters_;
     std::uint64_t nextRequestId_ = 1;
     std::deque<Queued> queue_;
