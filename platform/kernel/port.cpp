@@ -67,8 +67,10 @@ class ServerPort {
 struct PendingGet {
     void* buffer;
     std::uint32_t capacity;
-    std::uint32_t received = 0;
+    std::uint32_t received = 0;  // a batch: bytes used so far
     NTSTATUS status = STATUS_PENDING_GET;
+    std::uint32_t maxCount = 0;  // 0: one notification; otherwise a batch of up to this many
+    std::uint32_t count = 0;     // a batch: notifications taken so far
     static constexpr NTSTATUS STATUS_PENDING_GET = 0x00000103;
 };
 
@@ -135,17 +137,18 @@ class InProcessConnection final : public PortConnection {
         if (bytesReturned != nullptr) {
             *bytesReturned = 0;
         }
-        if (port_ == nullptr) {
+        ClientPort* port = Acquire();
+        if (port == nullptr) {
             return STATUS_PORT_DISCONNECTED;
         }
+        bool closed;
         {
-            std::lock_guard lock(port_->mutex_);
-            if (port_->closed_) {
-                return STATUS_PORT_DISCONNECTED;
-            }
+            std::lock_guard lock(port->mutex_);
+            closed = port->closed_;
         }
-        ServerPort* server = port_->server_;
-        if (!server->EnterCallback()) {
+        ServerPort* server = port->server_;
+        if (closed || !server->EnterCallback()) {
+            port->Release();
             return STATUS_PORT_DISCONNECTED;
         }
         std::uint32_t reply = 0;
@@ -153,6 +156,7 @@ class InProcessConnection final : public PortConnection {
             server->cookie_, inputLength != 0 ? input : nullptr, inputLength,
             outputLength != 0 ? output : nullptr, outputLength, &reply);
         server->ExitCallback();
+        port->Release();
         if (bytesReturned != nullptr) {
             *bytesReturned = reply;
         }
@@ -162,33 +166,36 @@ class InProcessConnection final : public PortConnection {
     NTSTATUS GetMessage(void* buffer, std::uint32_t capacity, std::uint32_t* received,
                         const std::int64_t* timeout) override {
         *received = 0;
-        if (port_ == nullptr) {
-            return STATUS_PORT_DISCONNECTED;
-        }
         PendingGet get{buffer, capacity};
-        std::unique_lock lock(port_->mutex_);
-        if (port_->closed_) {
-            return STATUS_PORT_DISCONNECTED;
-        }
-        port_->gets_.push_back(&get);
-        port_->changed_.notify_all();
-        const bool answered = detail::WaitWithTimeout(port_->changed_, lock, timeout, [&] {
-            return get.status != PendingGet::STATUS_PENDING_GET;
-        });
-        if (!answered) {
-            std::erase(port_->gets_, &get);
-            return STATUS_TIMEOUT;
-        }
+        const NTSTATUS status = Wait(&get, timeout);
         *received = get.received;
-        return get.status;
+        return status;
+    }
+
+    NTSTATUS GetMessages(void* buffer, std::uint32_t capacity, std::uint32_t maxCount,
+                         std::uint32_t* used, std::uint32_t* count,
+                         const std::int64_t* timeout) override {
+        PendingGet get{buffer, capacity};
+        get.maxCount = maxCount == 0 ? 1 : maxCount;
+        NTSTATUS status = Wait(&get, timeout);
+        if (get.count != 0) {
+            status = STATUS_SUCCESS;  // what was taken is the caller's, whatever ended the wait
+        }
+        *used = get.received;
+        *count = get.count;
+        return status;
     }
 
     void Disconnect() override {
-        if (port_ == nullptr) {
+        ClientPort* port;
+        {
+            std::lock_guard lock(useMutex_);
+            port = port_;
+            port_ = nullptr;
+        }
+        if (port == nullptr) {
             return;
         }
-        ClientPort* port = port_;
-        port_ = nullptr;
         bool notify;
         {
             std::lock_guard lock(port->mutex_);
@@ -204,7 +211,47 @@ class InProcessConnection final : public PortConnection {
     }
 
   private:
-    ClientPort* port_;
+    // A referenced client port, or nullptr once disconnected. Calls in progress keep their own
+    // reference, so Disconnect may run while another thread sends or waits for a notification.
+    ClientPort* Acquire() {
+        std::lock_guard lock(useMutex_);
+        if (port_ != nullptr) {
+            port_->AddRef();
+        }
+        return port_;
+    }
+
+    // Posts a receive and waits until a sender answered it (or, for a batch, put the first
+    // notification into it), the time-out passed or the port closed.
+    NTSTATUS Wait(PendingGet* get, const std::int64_t* timeout) {
+        ClientPort* port = Acquire();
+        if (port == nullptr) {
+            return STATUS_PORT_DISCONNECTED;
+        }
+        NTSTATUS status;
+        {
+            std::unique_lock lock(port->mutex_);
+            if (port->closed_) {
+                status = STATUS_PORT_DISCONNECTED;
+            } else {
+                port->gets_.push_back(get);
+                port->changed_.notify_all();
+                detail::WaitWithTimeout(port->changed_, lock, timeout, [&] {
+                    return get->status != PendingGet::STATUS_PENDING_GET || get->count != 0;
+                });
+                // A batch still offered to senders is withdrawn under the lock: nothing is
+                // appended after this point.
+                std::erase(port->gets_, get);
+                status =
+                    get->status == PendingGet::STATUS_PENDING_GET ? STATUS_TIMEOUT : get->status;
+            }
+        }
+        port->Release();
+        return status;
+    }
+
+    std::mutex useMutex_;
+    ClientPort* port_;  // protected by useMutex_
 };
 
 }  // namespace
@@ -312,6 +359,38 @@ NTSTATUS SendMessage(ClientPortSlot* clientPortSlot, const void* buffer, std::ui
                 break;
             }
             PendingGet* get = port->gets_.front();
+            if (get->maxCount != 0) {
+                // A batch receive: append while it has room; the receiver withdraws it when it
+                // wakes up, so only the first append needs to wake it.
+                const std::uint32_t entry = 4 + needed;
+                if (get->capacity - get->received < entry) {
+                    port->gets_.pop_front();
+                    if (get->count == 0) {
+                        get->received = entry;
+                        get->status = STATUS_BUFFER_TOO_SMALL;
+                    } else {
+                        get->status = STATUS_SUCCESS;
+                    }
+                    port->changed_.notify_all();
+                    continue;
+                }
+                auto* out = static_cast<std::uint8_t*>(get->buffer) + get->received;
+                std::memcpy(out, &needed, 4);
+                std::memset(out + 4, 0, kPortMessageHeaderSize);
+                const std::uint64_t id = port->nextMessageId_++;
+                std::memcpy(out + 4 + 8, &id, sizeof id);
+                std::memcpy(out + 4 + kPortMessageHeaderSize, buffer, length);
+                get->received += entry;
+                if (++get->count == get->maxCount) {
+                    port->gets_.pop_front();
+                    get->status = STATUS_SUCCESS;
+                }
+                if (get->count == 1 || get->status == STATUS_SUCCESS) {
+                    port->changed_.notify_all();
+                }
+                status = STATUS_SUCCESS;
+                break;
+            }
             port->gets_.pop_front();
             get->received = needed;
             if (get->capacity < needed) {

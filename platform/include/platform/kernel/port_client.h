@@ -10,7 +10,7 @@
 namespace kernel {
 
 class PortConnection {
-public:
+  public:
     virtual ~PortConnection() = default;
 
     // Sends a control message; the filter's message callback answers in this thread.
@@ -24,6 +24,17 @@ public:
     // STATUS_TIMEOUT when nothing came; STATUS_PORT_DISCONNECTED when the port closed.
     virtual NTSTATUS GetMessage(void* buffer, std::uint32_t capacity, std::uint32_t* received,
                                 const std::int64_t* timeout) = 0;
+
+    // Like GetMessage, but takes up to maxCount notifications in one wait, for a transport that
+    // forwards them in batches. They are packed one after another into buffer, each as a 4-byte
+    // little-endian entry length, then the 16-byte header and the notification (the entry length
+    // counts the header and the notification). Returns as soon as at least one was taken; the
+    // filter's sends that come while the receiver wakes up are appended until the buffer or
+    // maxCount is full. When the first notification alone does not fit: STATUS_BUFFER_TOO_SMALL
+    // with *used = the entry size needed, and the notification stays with the filter.
+    virtual NTSTATUS GetMessages(void* buffer, std::uint32_t capacity, std::uint32_t maxCount,
+                                 std::uint32_t* used, std::uint32_t* count,
+                                 const std::int64_t* timeout) = 0;
 
     // Ends the connection (also done by destruction). Pending receives end with
     // STATUS_PORT_DISCONNECTED.
