@@ -369,6 +369,14 @@ VESK_API VeskBool VeskDeleteRule(const VeskChar* pattern, uint32_t ruleStore);
 VESK_API VeskBool VeskClearRules(uint32_t ruleStore);
 VESK_API VeskBool VeskGetStatistics(VeskStatistics* statistics);
 
+/* Driver installation, loading and privileges. They need no VeskInitialize. */
+VESK_API VeskBool VeskInstall(const VeskChar* displayName, const VeskChar* driverPath,
+                              uint32_t startAtBoot, const VeskChar* altitude, uint32_t flags);
+VESK_API VeskBool VeskUninstall(void);
+VESK_API VeskBool VeskLoad(void);
+VESK_API VeskBool VeskUnload(void);
+VESK_API VeskBool VeskEnablePrivilege(uint32_t privilege);
+
 #ifdef __cplusplus
 }
 #endif
