@@ -450,4 +450,13 @@ NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
     return STATUS_SUCCESS;
 }
 
+std::vector<std::string> ServerPortNames() {
+    std::lock_guard lock(RegistryMutex());
+    std::vector<std::string> names;
+    for (const auto& entry : Registry()) {
+        names.push_back(entry.first);
+    }
+    return names;
+}
+
 }  // namespace kernel

@@ -90,6 +90,8 @@ TEST_F(PortTest, UnknownNameAndSecondPortNameAreRefused) {
                                   &EchoFilter::Message};
     EXPECT_EQ(CreateCommunicationPort("\\TestPort", &filter_, callbacks, 1, &second),
               STATUS_OBJECT_NAME_COLLISION);
+    // The refused second port is not listed; the open one is, once, under its full name.
+    EXPECT_EQ(ServerPortNames(), std::vector<std::string>{"\\TestPort"});
 }
 
 TEST_F(PortTest, RefusedConnectionReturnsTheFiltersStatus) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/kernel/status.h"
 
@@ -40,6 +42,9 @@ class PortConnection {
     // STATUS_PORT_DISCONNECTED.
     virtual void Disconnect() = 0;
 };
+
+// The names of the server ports open right now, for a transport that serves each of them.
+std::vector<std::string> ServerPortNames();
 
 NTSTATUS ConnectCommunicationPort(const char* name, const void* context,
                                   std::uint16_t contextLength,
