@@ -1,6 +1,9 @@
 #include "volume_config.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unicode/ustring.h>
 
 #include <algorithm>
@@ -66,6 +69,37 @@ std::vector<std::string> ReservedDirectories() {
 VolumeResult Failure(VolumeError error, std::string directory, std::string detail = {}) {
     return VolumeResult{error, std::move(directory), std::move(detail)};
 }
+
+// Serialises the read, check and write of the list between "volumes" commands running at once,
+// which would otherwise each write back the list they read and lose the other's change. The lock
+// file lives in the state directory, next to the registry (opening the registry for writing
+// creates the directory).
+class ListLock {
+  public:
+    ListLock() {
+        std::unique_ptr<registry::RegistryStore> store;
+        if (user::OpenMachineRegistryForWrite(&store) != 0) {
+            return;
+        }
+        fd_ = ::open((port_socket::StateDirectory() + "/volumes.lock").c_str(),
+                     O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~ListLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);  // lets the lock go
+        }
+    }
+    ListLock(const ListLock&) = delete;
+    ListLock& operator=(const ListLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
 
 bool Store(const std::vector<std::string>& directories) {
     std::unique_ptr<registry::RegistryStore> store;
@@ -133,8 +167,9 @@ VolumeResult AddVolume(const std::string& directory) {
     if (!ToUtf16(canonical, &wide)) {
         return Failure(VolumeError::NotUtf8, canonical);
     }
+    const ListLock lock;
     std::vector<std::string> configured;
-    if (!ListVolumes(&configured)) {
+    if (!lock.Held() || !ListVolumes(&configured)) {
         return Failure(VolumeError::RegistryFailed, canonical);
     }
     std::string conflict;
@@ -154,8 +189,9 @@ VolumeResult RemoveVolume(const std::string& directory) {
         return Failure(VolumeError::AccessDenied, directory);
     }
     const std::string canonical = Canonical(directory);
+    const ListLock lock;
     std::vector<std::string> configured;
-    if (!ListVolumes(&configured)) {
+    if (!lock.Held() || !ListVolumes(&configured)) {
         return Failure(VolumeError::RegistryFailed, canonical);
     }
     // A configured directory may have gone since; it is then named by its text.

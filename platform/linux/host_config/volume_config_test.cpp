@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include "volumes_command.h"
 
@@ -120,6 +122,33 @@ TEST_F(VolumeCommandTest, AddListAndRemoveWithClearRefusals) {
 
     EXPECT_EQ(Run({"frobnicate"}), 2);
     EXPECT_NE(err_.str().find("usage:"), std::string::npos);
+}
+
+TEST_F(VolumeCommandTest, ChangesMadeAtTheSameTimeAreAllKept) {
+    // Each change reads the list, checks and writes it back: without serialising them, two
+    // writers each keep only their own addition.
+    std::vector<std::string> directories;
+    for (int i = 0; i < 8; ++i) {
+        directories.push_back(root_ + "/parallel" + std::to_string(i));
+        std::filesystem::create_directories(directories.back());
+    }
+    std::vector<std::thread> writers;
+    std::vector<VolumeError> results(directories.size());
+    for (std::size_t i = 0; i < directories.size(); ++i) {
+        writers.emplace_back([&, i] { results[i] = AddVolume(directories[i]).error; });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    std::vector<std::string> listed;
+    ASSERT_TRUE(ListVolumes(&listed));
+    for (std::size_t i = 0; i < directories.size(); ++i) {
+        EXPECT_EQ(results[i], VolumeError::None) << directories[i];
+        EXPECT_NE(std::find(listed.begin(), listed.end(),
+                            std::filesystem::canonical(directories[i]).string()),
+                  listed.end())
+            << directories[i];
+    }
 }
 
 TEST_F(VolumeCommandTest, OnlyRootMayChangeTheVolumes) {
