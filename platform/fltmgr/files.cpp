@@ -1,11 +1,11 @@
 // Files opened from kernel mode and the handle table.
 #include "platform/fltmgr/files.h"
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/kernel/irql.h"
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
                     const CreateFileParameters& parameters, kernel::Handle** handle,
@@ -37,14 +37,13 @@ NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
     if (volume == nullptr) {
         return kernel::STATUS_OBJECT_PATH_NOT_FOUND;
     }
-    FileObject* fileObject = sim::FilterManager::OpenFileObject(volume, text);
+    FileObject* fileObject = OpenFileObject(volume, text);
     {
         std::lock_guard lock(S().lock);
-        fileObject->testReference = false;  // the reference is the handle's
         fileObject->handles = 1;
         fileObject->operationsOnClose = true;
     }
-    sim::Operation create(MajorFunction::Create, fileObject);
+    Operation create(MajorFunction::Create, fileObject);
     create.iopb.parameters.create.options =
         (parameters.disposition << 24) | (parameters.createOptions & 0x00FFFFFF);
     create.iopb.parameters.create.fileAttributes =
@@ -76,7 +75,7 @@ NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
 
 namespace kernel {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS CloseHandle(Handle* handle) {
     if (CurrentIrql() != PASSIVE_LEVEL) {
@@ -99,7 +98,7 @@ NTSTATUS CloseHandle(Handle* handle) {
     }
     flt::FileObject* fileObject = handle->fileObject;
     if (lastHandle && fileObject->operationsOnClose) {
-        sim::Operation cleanup(flt::MajorFunction::Cleanup, fileObject);
+        Operation cleanup(flt::MajorFunction::Cleanup, fileObject);
         RunOperation(cleanup);
     }
     DropFileObjectReference(fileObject);
@@ -108,15 +107,3 @@ NTSTATUS CloseHandle(Handle* handle) {
 
 }  // namespace kernel
 
-namespace sim {
-
-void FilterManager::FailOpen(const std::u16string& name, kernel::NTSTATUS status) {
-    std::lock_guard lock(detail::S().lock);
-    if (status == 0) {
-        detail::S().failOpen.erase(detail::Upper(name));
-    } else {
-        detail::S().failOpen[detail::Upper(name)] = status;
-    }
-}
-
-}  // namespace sim

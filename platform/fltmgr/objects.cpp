@@ -1,9 +1,27 @@
 // Volumes, instances, file objects and streams: identities, references and look-ups.
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/string_routines.h"
 
-namespace sim::detail {
+namespace flt::core {
+
+namespace {
+
+// Takes the object out of its table; the caller frees it once the lock is released.
+template <typename T>
+std::unique_ptr<T> TakeLocked(std::vector<std::unique_ptr<T>>& table, T* object) {
+    for (auto it = table.begin(); it != table.end(); ++it) {
+        if (it->get() == object) {
+            std::unique_ptr<T> taken = std::move(*it);
+            *it = std::move(table.back());
+            table.pop_back();
+            return taken;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 State& S() {
     static State state;
@@ -16,6 +34,10 @@ std::u16string Upper(std::u16string_view text) {
         c = kernel::UpcaseUnicodeChar(c);
     }
     return upper;
+}
+
+bool IsFullName(std::u16string_view name) {
+    return !name.empty() && (name[0] == u'\\' || name[0] == u'/');
 }
 
 bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
@@ -39,13 +61,21 @@ void DropFileObjectReference(flt::FileObject* fileObject) {
         RunOperation(close);
     }
     void* context = nullptr;
+    std::unique_ptr<flt::FileObject> freed;
+    std::unique_ptr<flt::Stream> freedStream;
     {
         std::lock_guard lock(S().lock);
         fileObject->closed = true;
         flt::Stream* stream = fileObject->stream;
-        if (--stream->fileObjects == 0) {
+        if (--stream->fileObjects == 0 && stream->pins == 0) {
             context = stream->context;
             stream->context = nullptr;
+            if (stream->volume->reclaim) {
+                freedStream = TakeLocked(S().streams, stream);
+            }
+        }
+        if (fileObject->volume->reclaim) {
+            freed = TakeLocked(S().fileObjects, fileObject);
         }
     }
     if (context != nullptr) {
@@ -53,11 +83,75 @@ void DropFileObjectReference(flt::FileObject* fileObject) {
     }
 }
 
-}  // namespace sim::detail
+flt::FileObject* OpenFileObject(flt::Volume* volume, const std::u16string& name,
+                                flt::Stream* stream) {
+    std::lock_guard lock(S().lock);
+    if (stream == nullptr) {
+        const std::u16string upper = Upper(name);
+        for (auto& s : S().streams) {
+            if (s->volume == volume && s->fileObjects > 0 && Upper(s->name) == upper) {
+                stream = s.get();
+                break;
+            }
+        }
+    }
+    if (stream == nullptr) {
+        S().streams.push_back(std::make_unique<flt::Stream>());
+        stream = S().streams.back().get();
+        stream->volume = volume;
+        stream->name = name;
+    }
+    ++stream->fileObjects;
+    S().fileObjects.push_back(std::make_unique<flt::FileObject>());
+    flt::FileObject* fileObject = S().fileObjects.back().get();
+    fileObject->volume = volume;
+    fileObject->stream = stream;
+    fileObject->identity = S().nextFileObjectIdentity++;
+    fileObject->references = 1;
+    return fileObject;
+}
+
+flt::Stream* NewPinnedStream(flt::Volume* volume, const std::u16string& name) {
+    std::lock_guard lock(S().lock);
+    S().streams.push_back(std::make_unique<flt::Stream>());
+    flt::Stream* stream = S().streams.back().get();
+    stream->volume = volume;
+    stream->name = name;
+    stream->pins = 1;
+    return stream;
+}
+
+void UnpinStream(flt::Stream* stream) {
+    void* context = nullptr;
+    std::unique_ptr<flt::Stream> freed;
+    {
+        std::lock_guard lock(S().lock);
+        if (stream->pins <= 0) {
+            kernel::BugCheck("stream unpinned more often than pinned");
+        }
+        if (--stream->pins == 0 && stream->fileObjects == 0) {
+            context = stream->context;
+            stream->context = nullptr;
+            if (stream->volume->reclaim) {
+                freed = TakeLocked(S().streams, stream);
+            }
+        }
+    }
+    if (context != nullptr) {
+        ReleaseContextReference(context);
+    }
+}
+
+void SetStreamName(flt::Stream* stream, const std::u16string& name) {
+    std::lock_guard lock(S().lock);
+    stream->name = name;
+}
+
+}  // namespace flt::core
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 std::uint32_t VolumeIdentity(Volume* volume) {
     return volume->identity;
@@ -139,71 +233,3 @@ std::uint32_t VolumeDeviceType(Volume* volume) {
 
 }  // namespace flt
 
-namespace sim {
-
-using namespace detail;
-
-flt::FileObject* FilterManager::OpenFileObject(flt::Volume* volume, const std::u16string& name) {
-    std::lock_guard lock(S().lock);
-    flt::Stream* stream = nullptr;
-    const std::u16string upper = Upper(name);
-    for (auto& s : S().streams) {
-        if (s->volume == volume && s->fileObjects > 0 && Upper(s->name) == upper) {
-            stream = s.get();
-            break;
-        }
-    }
-    if (stream == nullptr) {
-        S().streams.push_back(std::make_unique<flt::Stream>());
-        stream = S().streams.back().get();
-        stream->volume = volume;
-        stream->name = name;
-    }
-    ++stream->fileObjects;
-    S().fileObjects.push_back(std::make_unique<flt::FileObject>());
-    flt::FileObject* fileObject = S().fileObjects.back().get();
-    fileObject->volume = volume;
-    fileObject->stream = stream;
-    fileObject->identity = S().nextFileObjectIdentity++;
-    fileObject->references = 1;
-    fileObject->testReference = true;
-    return fileObject;
-}
-
-void FilterManager::CloseFileObject(flt::FileObject* fileObject) {
-    {
-        std::lock_guard lock(S().lock);
-        if (!fileObject->testReference) {
-            kernel::BugCheck("a test closed a file object it did not open");
-        }
-        fileObject->testReference = false;
-    }
-    DropFileObjectReference(fileObject);
-}
-
-std::u16string FilterManager::NameOf(flt::FileObject* fileObject) {
-    std::lock_guard lock(S().lock);
-    return fileObject->stream->name;
-}
-
-void FilterManager::SetStreamName(flt::FileObject* fileObject, const std::u16string& name) {
-    std::lock_guard lock(S().lock);
-    fileObject->stream->name = name;
-}
-
-void FilterManager::SetOpenedName(flt::FileObject* fileObject, const std::u16string& name) {
-    std::lock_guard lock(S().lock);
-    fileObject->openedName = name;
-}
-
-bool FilterManager::HasStreamContext(flt::FileObject* fileObject) {
-    std::lock_guard lock(S().lock);
-    return fileObject->stream->context != nullptr;
-}
-
-bool FilterManager::HasVolumeContext(flt::Volume* volume) {
-    std::lock_guard lock(S().lock);
-    return volume->volumeContext != nullptr;
-}
-
-}  // namespace sim
