@@ -23,10 +23,19 @@ NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
         std::size_t best = 0;
         for (auto& v : S().volumes) {
             const std::u16string& device = v->spec.deviceName;
-            if (v->mounted && device.size() > best && StartsWithIgnoringCase(text, device) &&
-                (text.size() == device.size() || text[device.size()] == u'\\')) {
+            if (v->mounted && !v->hostFileSystem && device.size() > best &&
+                StartsWithIgnoringCase(text, device) &&
+                (text.size() == device.size() || text[device.size()] == u'\\' ||
+                 text[device.size()] == u'/')) {
                 volume = v.get();
                 best = device.size();
+            }
+        }
+        if (volume == nullptr && !text.empty() && text[0] == u'/') {
+            for (auto& v : S().volumes) {
+                if (v->mounted && v->hostFileSystem) {
+                    volume = v.get();
+                }
             }
         }
         auto failure = S().failOpen.find(Upper(text));
@@ -92,11 +101,24 @@ NTSTATUS CloseHandle(Handle* handle) {
             lastHandle = --handle->fileObject->handles == 0;
         }
     }
-    if (handle->kind == Handle::Kind::Process) {
-        DereferenceObject(handle->process);
+    flt::FileObject* fileObject = handle->fileObject;
+    Process* process = handle->process;
+    const bool processHandle = handle->kind == Handle::Kind::Process;
+    {
+        std::lock_guard lock(S().lock);
+        if (S().reclaimHandles) {
+            for (auto it = S().handles.begin(); it != S().handles.end(); ++it) {
+                if (it->get() == handle) {
+                    S().handles.erase(it);
+                    break;
+                }
+            }
+        }
+    }
+    if (processHandle) {
+        DereferenceObject(process);
         return STATUS_SUCCESS;
     }
-    flt::FileObject* fileObject = handle->fileObject;
     if (lastHandle && fileObject->operationsOnClose) {
         Operation cleanup(flt::MajorFunction::Cleanup, fileObject);
         RunOperation(cleanup);

@@ -145,6 +145,11 @@ class Volume {
     // Streams and file objects of this volume are freed once nothing uses them (a long-running
     // host); otherwise they stay in the table until the next reset, as tests expect.
     bool reclaim = false;
+    // The machine's own file system below every filtered directory (Linux face): kernel opens
+    // of paths no filtered volume holds land here; no filter is attached to it, so nothing that
+    // happens on it is reported, but names of its files can be asked for.
+    bool hostFileSystem = false;
+    Instance* hostInstance = nullptr;  // protected by the lock
 };
 
 class Instance {
@@ -216,6 +221,7 @@ struct State {
     std::vector<std::unique_ptr<flt::Stream>> streams;
     std::vector<std::unique_ptr<flt::FileObject>> fileObjects;
     std::vector<std::unique_ptr<kernel::Handle>> handles;
+    bool reclaimHandles = false;  // closed handles are freed (a long-running host)
     std::set<ContextHeader*> liveContexts;
     std::uint32_t nextVolumeIdentity = 0x100;
     std::uint32_t nextFileObjectIdentity = 0x1000;
@@ -296,6 +302,9 @@ flt::Stream* NewPinnedStream(flt::Volume* volume, const std::u16string& name);
 // Drops a pin; the last use of the stream releases its context (and frees it on a reclaiming
 // volume). Call without the lock.
 void UnpinStream(flt::Stream* stream);
+// The file object now belongs to another stream (a face learned which file a create made).
+// Call without the lock, before the file object's stream has a context.
+void MoveFileObjectToStream(flt::FileObject* fileObject, flt::Stream* stream);
 // The stream's name from now on (the face renamed or relinked it).
 void SetStreamName(flt::Stream* stream, const std::u16string& name);
 

@@ -142,6 +142,30 @@ void UnpinStream(flt::Stream* stream) {
     }
 }
 
+void MoveFileObjectToStream(flt::FileObject* fileObject, flt::Stream* stream) {
+    void* context = nullptr;
+    std::unique_ptr<flt::Stream> freed;
+    {
+        std::lock_guard lock(S().lock);
+        flt::Stream* old = fileObject->stream;
+        if (old == stream) {
+            return;
+        }
+        ++stream->fileObjects;
+        fileObject->stream = stream;
+        if (--old->fileObjects == 0 && old->pins == 0) {
+            context = old->context;
+            old->context = nullptr;
+            if (old->volume->reclaim) {
+                freed = TakeLocked(S().streams, old);
+            }
+        }
+    }
+    if (context != nullptr) {
+        ReleaseContextReference(context);
+    }
+}
+
 void SetStreamName(flt::Stream* stream, const std::u16string& name) {
     std::lock_guard lock(S().lock);
     stream->name = name;
@@ -207,6 +231,18 @@ NTSTATUS GetVolumeFromFileObject(Filter*, FileObject* fileObject, Volume** volum
 NTSTATUS GetFirstInstance(Filter* filter, Volume* volume, Instance** instance) {
     *instance = nullptr;
     std::lock_guard lock(S().lock);
+    if (volume != nullptr && volume->hostFileSystem) {
+        // No filter is attached to the host's own file system; its files still have names.
+        if (volume->hostInstance == nullptr) {
+            S().instances.push_back(std::make_unique<Instance>());
+            volume->hostInstance = S().instances.back().get();
+            volume->hostInstance->filter = filter;
+            volume->hostInstance->volume = volume;
+        }
+        ++volume->hostInstance->references;
+        *instance = volume->hostInstance;
+        return kernel::STATUS_SUCCESS;
+    }
     Instance* attached = volume != nullptr ? volume->instance : nullptr;
     if (attached == nullptr || attached->filter != filter || !attached->attached) {
         return kernel::STATUS_FLT_INSTANCE_NOT_FOUND;

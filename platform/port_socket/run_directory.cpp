@@ -8,16 +8,29 @@
 
 namespace port_socket {
 
-std::string RunDirectory() {
+namespace {
+
+// $VESK_ROOT/sub, or fallback when VESK_ROOT is unset or empty.
+std::string UnderRoot(const char* sub, const char* fallback) {
     const char* root = std::getenv("VESK_ROOT");
     if (root != nullptr && *root != '\0') {
         std::string directory(root);
         while (directory.size() > 1 && directory.back() == '/') {
             directory.pop_back();
         }
-        return directory + "/run";
+        return directory + "/" + sub;
     }
-    return "/run/vesk";
+    return fallback;
+}
+
+}  // namespace
+
+std::string RunDirectory() {
+    return UnderRoot("run", "/run/vesk");
+}
+
+std::string StateDirectory() {
+    return UnderRoot("state", "/var/lib/vesk");
 }
 
 std::string SocketPathForPort(std::string_view portName) {

@@ -1,4 +1,4 @@
-// Where the communication port's socket lives.
+// Where the communication port's socket lives, and where durable state does.
 //
 // The run directory is /run/vesk, or $VESK_ROOT/run when VESK_ROOT is set and not empty, so tests
 // and demonstrations never touch the machine's real one. A port named "\TallowmereVeskPort" is
@@ -13,6 +13,10 @@
 namespace port_socket {
 
 std::string RunDirectory();
+
+// Where durable state lives (the registry database): /var/lib/vesk, or $VESK_ROOT/state when
+// VESK_ROOT is set and not empty.
+std::string StateDirectory();
 
 // Empty when the name is empty or the path would not fit a Unix socket address (107 bytes).
 std::string SocketPathForPort(std::string_view portName);
