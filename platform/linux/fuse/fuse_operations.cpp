@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <mutex>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -37,6 +38,10 @@ struct OpenFile {
     flt::FileObject* fileObject = nullptr;
     int fd = -1;
     DIR* dir = nullptr;
+    // Who last closed a descriptor of this open file (its flush): the kernel sends the release
+    // itself, without a requestor, once the last descriptor is gone.
+    std::mutex lock;
+    linux_kernel::Requestor lastCloser;
 };
 
 FuseVolume& V(fuse_req_t req) {
@@ -65,17 +70,19 @@ Credentials CallerOf(fuse_req_t req) {
 }
 
 // A request that reaches the filter: the requesting thread is the current thread while it runs.
+linux_kernel::Requestor RequestorOf(fuse_req_t req) {
+    const fuse_ctx* ctx = fuse_req_ctx(req);
+    return {static_cast<std::uint32_t>(ctx->pid), ctx->uid, ctx->gid};
+}
+
 class FilteredRequest {
   public:
-    explicit FilteredRequest(fuse_req_t req)
-        : caller(CallerOf(req)), requestor_(RequestorOf(req)) {}
+    explicit FilteredRequest(fuse_req_t req) : FilteredRequest(req, RequestorOf(req)) {}
+    FilteredRequest(fuse_req_t req, const linux_kernel::Requestor& requestor)
+        : caller(CallerOf(req)), requestor_(requestor) {}
     const Credentials caller;
 
   private:
-    static linux_kernel::Requestor RequestorOf(fuse_req_t req) {
-        const fuse_ctx* ctx = fuse_req_ctx(req);
-        return {static_cast<std::uint32_t>(ctx->pid), ctx->uid, ctx->gid};
-    }
     linux_kernel::RequestorScope requestor_;
 };
 
@@ -472,7 +479,12 @@ void OpenDir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
 void ReleaseFile(fuse_req_t req, fuse_file_info* fi) {
     std::unique_ptr<OpenFile> file(Handle(fi));
     {
-        FilteredRequest request(req);
+        linux_kernel::Requestor requestor = RequestorOf(req);
+        if (requestor.threadId == 0) {
+            std::lock_guard lock(file->lock);
+            requestor = file->lastCloser;
+        }
+        FilteredRequest request(req, requestor);
         flt::core::Operation cleanup(MajorFunction::Cleanup, file->fileObject);
         (void)Run(request, cleanup, [&](std::uint64_t*) {
             if (file->dir != nullptr) {
@@ -495,8 +507,16 @@ void ReleaseDir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi) {
     ReleaseFile(req, fi);
 }
 
-void Flush(fuse_req_t req, fuse_ino_t, fuse_file_info*) {
-    fuse_reply_err(req, 0);  // each close of a descriptor; nothing is buffered here
+void Flush(fuse_req_t req, fuse_ino_t, fuse_file_info* fi) {
+    // Each close of a descriptor; nothing is buffered here. The cleanup at release is the
+    // closer's.
+    const linux_kernel::Requestor closer = RequestorOf(req);
+    if (closer.threadId != 0) {
+        OpenFile* file = Handle(fi);
+        std::lock_guard lock(file->lock);
+        file->lastCloser = closer;
+    }
+    fuse_reply_err(req, 0);
 }
 
 // ---- transfers ----
@@ -812,7 +832,8 @@ void Link(fuse_req_t req, fuse_ino_t ino, fuse_ino_t newParent, const char* newN
     flt::core::DropFileObjectReference(fileObject);
     struct stat st {};
     if (error == 0 && fstatat(v.root(), to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        const std::uint64_t node = v.nodes().Remember(newParent, newName, st.st_dev, st.st_ino);
+        const std::uint64_t node =
+            v.nodes().Remember(newParent, newName, st.st_dev, st.st_ino, false);
         const fuse_entry_param e = EntryOf(node, st);
         if (fuse_reply_entry(req, &e) != 0) {
             v.nodes().Forget(node, 1);

@@ -10,7 +10,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "../../fltmgr/fltmgr_core.h"
 #include "fuse_operations.h"
@@ -19,6 +21,44 @@
 #include "text.h"
 
 namespace linux_fuse {
+namespace {
+
+// The device of the newest mount of ours at the mount point, from /proc/self/mountinfo: the
+// number of its connection in the FUSE control file system. 0 when not found.
+dev_t MountDevice(const std::string& mountPoint) {
+    std::ifstream info("/proc/self/mountinfo");
+    std::string line;
+    dev_t found = 0;
+    while (std::getline(info, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point, field;
+        fields >> id >> parent >> device >> root >> point;
+        while (fields >> field && field != "-") {
+        }
+        std::string type;
+        fields >> type;
+        unsigned major = 0, minor = 0;
+        if (type == kMountType && point == mountPoint &&
+            std::sscanf(device.c_str(), "%u:%u", &major, &minor) == 2) {
+            found = makedev(major, minor);
+        }
+    }
+    return found;
+}
+
+// Fails every pending and future request of the connection, through the FUSE control file
+// system (mounted first when the machine has not).
+void AbortConnection(dev_t connection) {
+    const std::string directory = "/sys/fs/fuse/connections";
+    const std::string abortFile = directory + "/" + std::to_string(minor(connection)) + "/abort";
+    if (access(abortFile.c_str(), W_OK) != 0) {
+        (void)mount("fusectl", directory.c_str(), "fusectl", 0, nullptr);
+    }
+    std::ofstream abort(abortFile);
+    abort << "1" << std::flush;
+}
+
+}  // namespace
 
 kernel::NTSTATUS FuseVolume::Mount(const std::string& directory,
                                    std::unique_ptr<FuseVolume>* out) {
@@ -61,10 +101,8 @@ kernel::NTSTATUS FuseVolume::Mount(const std::string& directory,
         flt::core::MarkDismounted(v->volume_);
         return kernel::STATUS_UNSUCCESSFUL;
     }
-    struct stat mounted {};
-    if (stat(v->directory_.c_str(), &mounted) == 0) {
-        v->connection_ = mounted.st_dev;
-    }
+    // Never stat the mount here: its requests would wait for a loop that is not running yet.
+    v->connection_ = MountDevice(v->directory_);
     FuseVolume* self = v.get();
     v->loop_ = std::thread([self] {
         fuse_loop_config* config = fuse_loop_cfg_create();
@@ -92,9 +130,7 @@ void FuseVolume::Unmount() {
     }
     if (!loopEnded_ && connection_ != 0) {
         // Users that keep the detached mount open get their requests failed from now on.
-        std::ofstream abort("/sys/fs/fuse/connections/" + std::to_string(minor(connection_)) +
-                            "/abort");
-        abort << "1" << std::flush;
+        AbortConnection(connection_);
     }
     if (loop_.joinable()) {
         loop_.join();

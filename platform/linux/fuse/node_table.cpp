@@ -1,5 +1,7 @@
 #include "node_table.h"
 
+#include <algorithm>
+
 #include "../../fltmgr/fltmgr_core.h"
 #include "text.h"
 
@@ -20,36 +22,37 @@ NodeTable::~NodeTable() {
 }
 
 std::uint64_t NodeTable::Remember(std::uint64_t parent, const std::string& name, dev_t device,
-                                  ino_t inode) {
-    flt::Stream* created = nullptr;
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(lock_);
-        if (nodes_.count(parent) == 0) {
-            return 0;
-        }
-        auto known = byInode_.find({device, inode});
-        if (known != byInode_.end()) {
-            id = known->second;
-            MoveLocked(id, parent, name);
-            ++nodes_[id].lookups;
-            return id;
-        }
-        id = nextNode_++;
-        Node node;
-        node.parent = parent;
-        node.name = name;
-        node.lookups = 1;
-        node.device = device;
-        node.inode = inode;
-        nodes_[id] = node;
-        byInode_[{device, inode}] = id;
-        byName_[{parent, name}] = id;
-        std::string relative;
-        RelativePathLocked(id, &relative);
-        created = flt::core::NewPinnedStream(volume_, user::Utf8ToUtf16(directory_ + "/" + relative));
-        nodes_[id].stream = created;
+                                  ino_t inode, bool current) {
+    std::lock_guard lock(lock_);
+    if (nodes_.count(parent) == 0) {
+        return 0;
     }
+    auto known = byInode_.find({device, inode});
+    if (known != byInode_.end()) {
+        const std::uint64_t id = known->second;
+        // Another file that had this name before (replaced behind the kernel's back) loses it.
+        auto previous = byName_.find({parent, name});
+        if (previous != byName_.end() && previous->second != id) {
+            RemovePlaceLocked(previous->second, {parent, name});
+        }
+        PlaceLocked(id, {parent, name}, current);
+        ++nodes_[id].lookups;
+        return id;
+    }
+    const std::uint64_t id = nextNode_++;
+    auto previous = byName_.find({parent, name});
+    if (previous != byName_.end()) {
+        RemovePlaceLocked(previous->second, {parent, name});
+    }
+    Node& node = nodes_[id];
+    node.lookups = 1;
+    node.device = device;
+    node.inode = inode;
+    PlaceLocked(id, {parent, name});
+    byInode_[{device, inode}] = id;
+    std::string relative;
+    RelativePathLocked(id, &relative);
+    node.stream = flt::core::NewPinnedStream(volume_, user::Utf8ToUtf16(directory_ + "/" + relative));
     return id;
 }
 
@@ -73,9 +76,11 @@ void NodeTable::Forget(std::uint64_t id, std::uint64_t count) {
         if (byInode != byInode_.end() && byInode->second == id) {
             byInode_.erase(byInode);
         }
-        auto byName = byName_.find({node.parent, node.name});
-        if (byName != byName_.end() && byName->second == id) {
-            byName_.erase(byName);
+        for (const Place& place : node.places) {
+            auto byName = byName_.find({place.parent, place.name});
+            if (byName != byName_.end() && byName->second == id) {
+                byName_.erase(byName);
+            }
         }
         nodes_.erase(it);
     }
@@ -100,8 +105,11 @@ bool NodeTable::RelativePathLocked(std::uint64_t id, std::string* path) {
         if (it == nodes_.end() || parts.size() > 4096) {
             return false;
         }
-        parts.push_back(&it->second.name);
-        at = it->second.parent;
+        if (it->second.places.empty()) {
+            return false;
+        }
+        parts.push_back(&it->second.places.back().name);
+        at = it->second.places.back().parent;
     }
     path->clear();
     for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
@@ -150,20 +158,34 @@ flt::Stream* NodeTable::StreamOf(std::uint64_t id) {
     return it == nodes_.end() ? nullptr : it->second.stream;
 }
 
-void NodeTable::MoveLocked(std::uint64_t id, std::uint64_t parent, const std::string& name) {
-    Node& node = nodes_[id];
-    auto old = byName_.find({node.parent, node.name});
-    if (old != byName_.end() && old->second == id) {
-        byName_.erase(old);
+void NodeTable::PlaceLocked(std::uint64_t id, const Place& place, bool current) {
+    std::vector<Place>& places = nodes_[id].places;
+    places.erase(std::remove(places.begin(), places.end(), place), places.end());
+    places.insert(current ? places.end() : places.begin(), place);
+    byName_[{place.parent, place.name}] = id;
+}
+
+void NodeTable::RemovePlaceLocked(std::uint64_t id, const Place& place) {
+    auto byName = byName_.find({place.parent, place.name});
+    if (byName != byName_.end() && byName->second == id) {
+        byName_.erase(byName);
     }
-    node.parent = parent;
-    node.name = name;
-    byName_[{parent, name}] = id;
+    auto it = nodes_.find(id);
+    if (it == nodes_.end()) {
+        return;
+    }
+    std::vector<Place>& places = it->second.places;
+    if (places.size() > 1) {
+        places.erase(std::remove(places.begin(), places.end(), place), places.end());
+    }
 }
 
 void NodeTable::Unlinked(std::uint64_t parent, const std::string& name) {
     std::lock_guard lock(lock_);
-    byName_.erase({parent, name});
+    auto it = byName_.find({parent, name});
+    if (it != byName_.end()) {
+        RemovePlaceLocked(it->second, {parent, name});
+    }
 }
 
 void NodeTable::Renamed(std::uint64_t oldParent, const std::string& oldName,
@@ -173,14 +195,18 @@ void NodeTable::Renamed(std::uint64_t oldParent, const std::string& oldName,
     const std::uint64_t moved = source != byName_.end() ? source->second : 0;
     auto target = byName_.find({newParent, newName});
     const std::uint64_t other = target != byName_.end() ? target->second : 0;
-    if (other != 0) {
-        byName_.erase(target);
+    if (other != 0 && other != moved) {
+        RemovePlaceLocked(other, {newParent, newName});
     }
     if (moved != 0) {
-        MoveLocked(moved, newParent, newName);
+        RemovePlaceLocked(moved, {oldParent, oldName});
+        std::vector<Place>& places = nodes_[moved].places;
+        places.erase(std::remove(places.begin(), places.end(), Place{oldParent, oldName}),
+                     places.end());
+        PlaceLocked(moved, {newParent, newName});
     }
-    if (exchange && other != 0) {
-        MoveLocked(other, oldParent, oldName);
+    if (exchange && other != 0 && other != moved) {
+        PlaceLocked(other, {oldParent, oldName});
     }
 }
 

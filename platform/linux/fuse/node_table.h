@@ -1,7 +1,8 @@
 // The inodes the kernel knows on one filtered volume: FUSE node ids, each with its place (parent
 // and name) and its lookup count, and the stream that stands for it in the filter manager. A
-// node's path is rebuilt from its parents, so renaming a directory moves everything below it; a
-// file reached under another name (a hard link) is the same node, placed at the name used last.
+// node's path is rebuilt from its parents, so renaming a directory moves everything below it. A
+// file with several names (hard links) is one node that knows each of its names; its path is the
+// name used last that still exists.
 #pragma once
 
 #include <sys/types.h>
@@ -29,9 +30,11 @@ class NodeTable {
     ~NodeTable();
 
     // A node for the name below parent with the file's identity, its lookup count raised by
-    // one: the existing node of that inode (moved to this name) or a new one. 0 when the parent
-    // is unknown.
-    std::uint64_t Remember(std::uint64_t parent, const std::string& name, dev_t device, ino_t inode);
+    // one: the existing node of that inode (the name added to its names) or a new one. The name
+    // becomes the node's path unless current is false (a new hard link leaves the file's path as
+    // it was). 0 when the parent is unknown.
+    std::uint64_t Remember(std::uint64_t parent, const std::string& name, dev_t device, ino_t inode,
+                           bool current = true);
     // Lowers the lookup count; the node goes (and its stream's pin) at zero.
     void Forget(std::uint64_t node, std::uint64_t count);
 
@@ -57,16 +60,23 @@ class NodeTable {
     std::size_t Size();
 
   private:
-    struct Node {
-        std::uint64_t parent = 0;
+    struct Place {
+        std::uint64_t parent;
         std::string name;
+        bool operator==(const Place&) const = default;
+    };
+    struct Node {
+        std::vector<Place> places;  // the last is the current one
         std::uint64_t lookups = 0;
         dev_t device = 0;
         ino_t inode = 0;
         flt::Stream* stream = nullptr;
     };
     bool RelativePathLocked(std::uint64_t node, std::string* path);
-    void MoveLocked(std::uint64_t node, std::uint64_t parent, const std::string& name);
+    // Adds the place (or makes it current when known).
+    void PlaceLocked(std::uint64_t node, const Place& place, bool current = true);
+    // The node is no longer at place; it keeps its last place when it has no other.
+    void RemovePlaceLocked(std::uint64_t node, const Place& place);
 
     flt::Volume* volume_;
     const std::string directory_;
