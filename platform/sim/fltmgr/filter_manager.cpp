@@ -1,10 +1,11 @@
 // The simulated filter manager as a whole: resetting it between tests, the leak report, and the
 // switches tests use to make its routines fail.
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
+#include "sim_fltmgr.h"
 
 namespace sim {
 
-using namespace detail;
+using namespace flt::core;
 
 void FilterManager::Reset() {
     StopWorker();

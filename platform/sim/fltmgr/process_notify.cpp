@@ -3,11 +3,12 @@
 #include <cstring>
 #include <map>
 
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
+#include "sim_fltmgr.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/process_notify.h"
 
-namespace sim::detail {
+namespace flt::core {
 namespace {
 
 struct ProcessFacts {
@@ -107,14 +108,14 @@ void* ProcessRoutineAddress(const char* name) {
     return nullptr;
 }
 
-}  // namespace sim::detail
+}  // namespace flt::core
 
 namespace kernel {
 
-using sim::detail::P;
+using flt::core::P;
 
 NTSTATUS SetCreateProcessNotifyRoutine(CreateProcessNotifyRoutine routine, bool remove) {
-    return sim::detail::SetRoutine(P().basic, routine, remove);
+    return flt::core::SetRoutine(P().basic, routine, remove);
 }
 
 std::uint32_t ProcessInheritedFromUniqueProcessId(Process* process) {
@@ -135,10 +136,10 @@ NTSTATUS OpenProcessObject(Process* process, std::uint32_t, Handle** handle) {
         return STATUS_INVALID_PARAMETER;
     }
     ReferenceObject(process);  // the handle's
-    std::lock_guard lock(sim::detail::S().lock);
-    sim::detail::S().handles.push_back(std::make_unique<Handle>(Handle::Kind::Process));
-    sim::detail::S().handles.back()->process = process;
-    *handle = sim::detail::S().handles.back().get();
+    std::lock_guard lock(flt::core::S().lock);
+    flt::core::S().handles.push_back(std::make_unique<Handle>(Handle::Kind::Process));
+    flt::core::S().handles.back()->process = process;
+    *handle = flt::core::S().handles.back().get();
     return STATUS_SUCCESS;
 }
 
@@ -149,7 +150,7 @@ NTSTATUS QueryProcessImageFileName(Handle* processHandle, void* buffer, std::uin
         BugCheck("process query above PASSIVE_LEVEL");
     }
     {
-        std::lock_guard lock(sim::detail::S().lock);
+        std::lock_guard lock(flt::core::S().lock);
         if (processHandle == nullptr || !processHandle->open ||
             processHandle->kind != Handle::Kind::Process) {
             return STATUS_INVALID_HANDLE;
@@ -184,7 +185,7 @@ NTSTATUS QueryProcessImageFileName(Handle* processHandle, void* buffer, std::uin
 
 namespace sim {
 
-using detail::P;
+using flt::core::P;
 
 void ProcessNotifications::SetParent(kernel::Process* process, std::uint32_t parentId) {
     std::lock_guard lock(P().lock);
@@ -213,7 +214,7 @@ void ProcessNotifications::FailRegistration(kernel::NTSTATUS status) {
 
 void ProcessNotifications::NotifyCreate(const Creation& creation) {
     const std::uint32_t processId = kernel::ProcessId(creation.process);
-    detail::CallEach(P().basic, [&](kernel::CreateProcessNotifyRoutine routine) {
+    flt::core::CallEach(P().basic, [&](kernel::CreateProcessNotifyRoutine routine) {
         routine(creation.parentId, processId, true);
     });
     kernel::UnicodeString imageName{0, 0, nullptr};
@@ -232,7 +233,7 @@ void ProcessNotifications::NotifyCreate(const Creation& creation) {
     info.ImageFileName = creation.imageFileName != nullptr ? &imageName : nullptr;
     info.CommandLine = nullptr;
     info.CreationStatus = creation.creationStatus;
-    detail::CallEach(P().extended, [&](kernel::CreateProcessNotifyRoutineEx routine) {
+    flt::core::CallEach(P().extended, [&](kernel::CreateProcessNotifyRoutineEx routine) {
         routine(creation.process, processId, &info);
     });
 }
@@ -240,10 +241,10 @@ void ProcessNotifications::NotifyCreate(const Creation& creation) {
 void ProcessNotifications::NotifyExit(kernel::Process* process) {
     const std::uint32_t processId = kernel::ProcessId(process);
     const std::uint32_t parentId = kernel::ProcessInheritedFromUniqueProcessId(process);
-    detail::CallEach(P().basic, [&](kernel::CreateProcessNotifyRoutine routine) {
+    flt::core::CallEach(P().basic, [&](kernel::CreateProcessNotifyRoutine routine) {
         routine(parentId, processId, false);
     });
-    detail::CallEach(P().extended, [&](kernel::CreateProcessNotifyRoutineEx routine) {
+    flt::core::CallEach(P().extended, [&](kernel::CreateProcessNotifyRoutineEx routine) {
         routine(process, processId, nullptr);
     });
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fltmgr_core.h"
 #include "platform/fltmgr/callback_data.h"
 #include "platform/fltmgr/objects.h"
 #include "platform/fltmgr/registration.h"
@@ -17,54 +18,10 @@
 
 namespace sim {
 
-struct VolumeSpec {
-    std::u16string deviceName = u"\\Device\\HarddiskVolume1";
-    std::uint32_t deviceType = flt::kDeviceDiskFileSystem;
-    std::uint32_t characteristics = 0;
-    std::u16string fileSystemDriver = u"\\FileSystem\\Ntfs";
-    std::uint32_t fileSystemType = 2;  // the platform's number: NTFS
-    // Failures of the volume's name and property queries from the moment it exists.
-    kernel::NTSTATUS nameFailure = 0;
-    kernel::NTSTATUS propertiesFailure = 0;
-};
-
-// One operation as the I/O manager would send it. The parameter block's target instance and file
-// object are filled in by Run; everything else is the test's.
-struct Operation {
-    Operation(flt::MajorFunction major, flt::FileObject* fileObject);  // on the file's volume
-    Operation(flt::MajorFunction major, flt::Volume* volume);          // volume-level, no file
-    Operation(const Operation&) = delete;
-    Operation& operator=(const Operation&) = delete;
-
-    flt::IoParameterBlock iopb{};
-    flt::CallbackData data{};
-    flt::Volume* volume = nullptr;
-    flt::FileObject* fileObject = nullptr;
-
-    // How the operation ends: final status and completion information.
-    kernel::NTSTATUS finalStatus = 0;
-    std::uint64_t information = 0;
-    // What the file system does besides (fill an output buffer, say); runs before post-operation.
-    std::function<void(flt::CallbackData&)> fileSystem;
-    // Levels the callbacks run at; draining: the instance is being torn down.
-    kernel::KIRQL preIrql = kernel::PASSIVE_LEVEL;
-    kernel::KIRQL postIrql = kernel::PASSIVE_LEVEL;
-    bool draining = false;
-};
-
-enum class Outcome : std::uint8_t {
-    NotFiltered,  // no instance of a filter on the volume, or the filter did not register it
-    NoCallback,   // the pre-operation callback asked not to be called after the operation
-    Completed,    // the post-operation step finished in place
-    Posted,       // the completion was posted to the worker (WaitForPostedCompletions)
-};
-
-// How DoCompletionProcessingWhenSafe behaves.
-enum class SafeCompletion : std::uint8_t {
-    Automatic,  // in place below DISPATCH_LEVEL; posted above it; refused for fast I/O above it
-    Worker,     // always posted to the worker thread
-    Refuse,     // always refused
-};
+using VolumeSpec = flt::core::VolumeSpec;
+using Operation = flt::core::Operation;
+using Outcome = flt::core::Outcome;
+using SafeCompletion = flt::core::SafeCompletion;
 
 class FilterManager {
   public:

@@ -1,11 +1,11 @@
 // File-name information and volume names.
 #include <cstring>
 
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/fltmgr/names.h"
 #include "platform/kernel/irql.h"
 
-namespace sim::detail {
+namespace flt::core {
 namespace {
 
 void LogOptions(std::uint32_t options) {
@@ -59,17 +59,17 @@ std::u16string DestinationName(flt::FileObject* fileObject, kernel::Handle* root
         }
         return rootDirectory->fileObject->stream->name + u'\\' + given;
     }
-    if (given[0] == u'\\') {
+    if (IsFullName(given)) {
         return given;  // a full name
     }
     return ParentOf(fileObject->stream->name) + u'\\' + given;
 }
 
-}  // namespace sim::detail
+}  // namespace flt::core
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS GetFileNameInformation(CallbackData* data, std::uint32_t options,
                                 kernel::FileNameInformation** name) {
@@ -142,18 +142,3 @@ NTSTATUS GetVolumeName(Volume* volume, kernel::UnicodeString* name) {
 
 }  // namespace flt
 
-namespace sim {
-
-using namespace detail;
-
-std::vector<std::uint32_t> FilterManager::NameQueryOptions() {
-    std::lock_guard lock(S().lock);
-    return S().nameQueryOptions;
-}
-
-void FilterManager::ClearNameQueryOptions() {
-    std::lock_guard lock(S().lock);
-    S().nameQueryOptions.clear();
-}
-
-}  // namespace sim

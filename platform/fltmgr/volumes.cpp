@@ -1,33 +1,31 @@
 // Volume properties, the platform's file-system type and routine look-up.
 #include <cstring>
 
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/fltmgr/volumes.h"
 #include "platform/kernel/system_routines.h"
 
-namespace sim::detail {
+namespace flt::core {
 namespace {
 
-kernel::NTSTATUS SimGetFileSystemType(flt::Volume* volume, std::uint32_t* fileSystemType) {
+kernel::NTSTATUS VolumeFileSystemType(flt::Volume* volume, std::uint32_t* fileSystemType) {
     *fileSystemType = volume->spec.fileSystemType;
     return kernel::STATUS_SUCCESS;
 }
 
 }  // namespace
 
-// Defined with the process routines (process_notify.cpp).
-void* ProcessRoutineAddress(const char* name);
 
 bool RoutineAvailable(const char* name) {
     std::lock_guard lock(S().lock);
     return S().missingRoutines.count(name) == 0;
 }
 
-}  // namespace sim::detail
+}  // namespace flt::core
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS GetVolumeProperties(Volume* volume, void* buffer, std::uint32_t length,
                              std::uint32_t* needed) {
@@ -64,7 +62,7 @@ NTSTATUS GetVolumeProperties(Volume* volume, void* buffer, std::uint32_t length,
 
 void* GetRoutineAddress(const char* name) {
     if (std::strcmp(name, "FltGetFileSystemType") == 0 && RoutineAvailable(name)) {
-        return reinterpret_cast<void*>(&SimGetFileSystemType);
+        return reinterpret_cast<void*>(&VolumeFileSystemType);
     }
     return nullptr;
 }
@@ -74,33 +72,11 @@ void* GetRoutineAddress(const char* name) {
 namespace kernel {
 
 void* GetSystemRoutineAddress(const char* name) {
-    if (!sim::detail::RoutineAvailable(name)) {
+    if (!flt::core::RoutineAvailable(name)) {
         return nullptr;
     }
-    return sim::detail::ProcessRoutineAddress(name);
+    return flt::core::ProcessRoutineAddress(name);
 }
 
 }  // namespace kernel
 
-namespace sim {
-
-using namespace detail;
-
-void FilterManager::SetRoutineAvailable(const char* name, bool available) {
-    std::lock_guard lock(S().lock);
-    if (available) {
-        S().missingRoutines.erase(name);
-    } else {
-        S().missingRoutines.insert(name);
-    }
-}
-
-void FilterManager::FailVolumeName(flt::Volume* volume, kernel::NTSTATUS status) {
-    volume->nameFailure = status;
-}
-
-void FilterManager::FailVolumeProperties(flt::Volume* volume, kernel::NTSTATUS status) {
-    volume->propertiesFailure = status;
-}
-
-}  // namespace sim

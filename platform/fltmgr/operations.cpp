@@ -2,14 +2,12 @@
 // safe completion, in place or on the worker thread.
 #include <cstddef>
 
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/fltmgr/buffers.h"
 #include "platform/fltmgr/completion.h"
 #include "platform/kernel/irql.h"
 
-namespace sim {
-
-using namespace detail;
+namespace flt::core {
 
 namespace {
 
@@ -91,11 +89,9 @@ void WorkerLoop() {
 
 }  // namespace
 
-namespace detail {
 void RunWorker() {
     WorkerLoop();
 }
-}  // namespace detail
 
 Operation::Operation(flt::MajorFunction major, flt::FileObject* file)
     : volume(file->volume), fileObject(file) {
@@ -109,8 +105,6 @@ Operation::Operation(flt::MajorFunction major, flt::Volume* onVolume) : volume(o
     data.iopb = &iopb;
     data.flags = IsFastIo(major) ? flt::kFlagFastIo : flt::kFlagIrpOperation;
 }
-
-namespace detail {
 
 Outcome RunOperation(Operation& op) {
     op.iopb.targetFileObject = op.fileObject;
@@ -196,52 +190,29 @@ void StopWorker() {
     S().workerStop = false;
 }
 
-}  // namespace detail
-
-Outcome FilterManager::Run(Operation& operation) {
-    return RunOperation(operation);
-}
-
-void FilterManager::SetSafeCompletion(SafeCompletion mode) {
-    std::lock_guard lock(S().lock);
-    S().completionMode = mode;
-}
-
-void FilterManager::WaitForPostedCompletions() {
-    std::unique_lock lock(S().lock);
-    S().changed.wait(lock, [] {
-        for (auto& f : S().filters) {
-            if (f->postedCompletions != 0) {
-                return false;
-            }
-        }
-        return true;
-    });
-}
-
-}  // namespace sim
+}  // namespace flt::core
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 bool DoCompletionProcessingWhenSafe(CallbackData* data, const RelatedObjects* objects,
                                     void* completionContext, std::uint32_t flags,
                                     SafePostCallback routine, PostopStatus* status) {
-    sim::SafeCompletion mode;
+    SafeCompletion mode;
     {
         std::lock_guard lock(S().lock);
         mode = S().completionMode;
     }
-    if (mode == sim::SafeCompletion::Refuse) {
+    if (mode == SafeCompletion::Refuse) {
         return false;
     }
     const bool high = kernel::CurrentIrql() >= kernel::DISPATCH_LEVEL;
-    if (mode == sim::SafeCompletion::Automatic && !high) {
+    if (mode == SafeCompletion::Automatic && !high) {
         *status = routine(data, objects, completionContext, flags);
         return true;
     }
-    if (mode == sim::SafeCompletion::Automatic && (data->flags & kFlagFastIo) != 0) {
+    if (mode == SafeCompletion::Automatic && (data->flags & kFlagFastIo) != 0) {
         return false;  // fast I/O cannot be posted
     }
     auto item = std::make_unique<PostedCompletion>();

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <new>
 
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/fltmgr/contexts.h"
 #include "platform/kernel/irql.h"
 #include "platform/kernel/pool.h"
 
-namespace sim::detail {
+namespace flt::core {
 
 ContextHeader* HeaderOf(void* context) {
     return static_cast<ContextHeader*>(context) - 1;
@@ -35,11 +35,11 @@ void ReleaseContextReference(void* context) {
     kernel::FreePool(header, tag);
 }
 
-}  // namespace sim::detail
+}  // namespace flt::core
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS AllocateContext(Filter* filter, ContextType type, std::uint32_t size, void** context) {
     *context = nullptr;

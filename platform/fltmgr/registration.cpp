@@ -1,8 +1,8 @@
 // Filters: registration, filtering, the instances they attach to volumes, and unregistration.
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/kernel/irql.h"
 
-namespace sim::detail {
+namespace flt::core {
 namespace {
 
 flt::Filter* FilteringFilterLocked() {
@@ -14,7 +14,8 @@ flt::Filter* FilteringFilterLocked() {
     return nullptr;
 }
 
-// Offers the volume to the filter that is filtering; the instance attaches when setup succeeds.
+}  // namespace
+
 void Attach(flt::Volume* volume, std::uint32_t flags) {
     flt::Filter* filter;
     flt::Instance* instance;
@@ -77,7 +78,21 @@ void Teardown(flt::Volume* volume, std::uint32_t reason) {
     DeleteContextsOfVolume(volume);
 }
 
-}  // namespace
+flt::Volume* AddVolume(const VolumeSpec& spec) {
+    std::lock_guard lock(S().lock);
+    S().volumes.push_back(std::make_unique<flt::Volume>());
+    flt::Volume* volume = S().volumes.back().get();
+    volume->spec = spec;
+    volume->identity = S().nextVolumeIdentity++;
+    volume->nameFailure = spec.nameFailure;
+    volume->propertiesFailure = spec.propertiesFailure;
+    return volume;
+}
+
+void MarkDismounted(flt::Volume* volume) {
+    std::lock_guard lock(S().lock);
+    volume->mounted = false;
+}
 
 void DeleteContextsOfVolume(flt::Volume* volume) {
     std::vector<void*> contexts;
@@ -115,11 +130,11 @@ void EndCallback(flt::Instance* instance) {
     S().changed.notify_all();
 }
 
-}  // namespace sim::detail
+}  // namespace flt::core
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS RegisterFilter(DriverObject* driver, const Registration& registration, Filter** filter) {
     *filter = nullptr;
@@ -213,73 +228,3 @@ void UnregisterFilter(Filter* filter) {
 
 }  // namespace flt
 
-namespace sim {
-
-using namespace detail;
-
-flt::DriverObject* FilterManager::DriverObject() {
-    return &S().driverObject;
-}
-
-flt::Filter* FilterManager::RegisteredFilter() {
-    std::lock_guard lock(S().lock);
-    for (auto& f : S().filters) {
-        if (f->registered) {
-            return f.get();
-        }
-    }
-    return nullptr;
-}
-
-const flt::Registration* FilterManager::RegistrationOf(flt::Filter* filter) {
-    return &filter->registration;
-}
-
-bool FilterManager::IsFiltering(flt::Filter* filter) {
-    std::lock_guard lock(S().lock);
-    return filter->registered && filter->filtering;
-}
-
-kernel::NTSTATUS FilterManager::UnloadFilter(flt::Filter* filter) {
-    if (filter->registration.unload == nullptr) {
-        return kernel::STATUS_INVALID_DEVICE_REQUEST;
-    }
-    return filter->registration.unload(0);
-}
-
-flt::Volume* FilterManager::MountVolume(const VolumeSpec& spec) {
-    flt::Volume* volume;
-    {
-        std::lock_guard lock(S().lock);
-        S().volumes.push_back(std::make_unique<flt::Volume>());
-        volume = S().volumes.back().get();
-        volume->spec = spec;
-        volume->identity = S().nextVolumeIdentity++;
-        volume->nameFailure = spec.nameFailure;
-        volume->propertiesFailure = spec.propertiesFailure;
-    }
-    Attach(volume, flt::kSetupNewlyMountedVolume);
-    return volume;
-}
-
-void FilterManager::DismountVolume(flt::Volume* volume) {
-    Teardown(volume, flt::kTeardownVolumeDismount);
-    std::lock_guard lock(S().lock);
-    volume->mounted = false;
-}
-
-void FilterManager::TeardownInstance(flt::Volume* volume, std::uint32_t reason) {
-    Teardown(volume, reason);
-}
-
-flt::Instance* FilterManager::InstanceOf(flt::Volume* volume) {
-    std::lock_guard lock(S().lock);
-    return volume->instance;
-}
-
-std::uint32_t FilterManager::SetupCalls(flt::Volume* volume) {
-    std::lock_guard lock(S().lock);
-    return volume->setupCalls;
-}
-
-}  // namespace sim

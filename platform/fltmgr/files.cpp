@@ -1,11 +1,11 @@
 // Files opened from kernel mode and the handle table.
 #include "platform/fltmgr/files.h"
-#include "fltmgr_state.h"
+#include "fltmgr_core.h"
 #include "platform/kernel/irql.h"
 
 namespace flt {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
                     const CreateFileParameters& parameters, kernel::Handle** handle,
@@ -23,10 +23,19 @@ NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
         std::size_t best = 0;
         for (auto& v : S().volumes) {
             const std::u16string& device = v->spec.deviceName;
-            if (v->mounted && device.size() > best && StartsWithIgnoringCase(text, device) &&
-                (text.size() == device.size() || text[device.size()] == u'\\')) {
+            if (v->mounted && !v->hostFileSystem && device.size() > best &&
+                StartsWithIgnoringCase(text, device) &&
+                (text.size() == device.size() || text[device.size()] == u'\\' ||
+                 text[device.size()] == u'/')) {
                 volume = v.get();
                 best = device.size();
+            }
+        }
+        if (volume == nullptr && !text.empty() && text[0] == u'/') {
+            for (auto& v : S().volumes) {
+                if (v->mounted && v->hostFileSystem) {
+                    volume = v.get();
+                }
             }
         }
         auto failure = S().failOpen.find(Upper(text));
@@ -37,14 +46,13 @@ NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
     if (volume == nullptr) {
         return kernel::STATUS_OBJECT_PATH_NOT_FOUND;
     }
-    FileObject* fileObject = sim::FilterManager::OpenFileObject(volume, text);
+    FileObject* fileObject = OpenFileObject(volume, text);
     {
         std::lock_guard lock(S().lock);
-        fileObject->testReference = false;  // the reference is the handle's
         fileObject->handles = 1;
         fileObject->operationsOnClose = true;
     }
-    sim::Operation create(MajorFunction::Create, fileObject);
+    Operation create(MajorFunction::Create, fileObject);
     create.iopb.parameters.create.options =
         (parameters.disposition << 24) | (parameters.createOptions & 0x00FFFFFF);
     create.iopb.parameters.create.fileAttributes =
@@ -76,7 +84,7 @@ NTSTATUS CreateFile(Filter*, const kernel::UnicodeString& name,
 
 namespace kernel {
 
-using namespace sim::detail;
+using namespace flt::core;
 
 NTSTATUS CloseHandle(Handle* handle) {
     if (CurrentIrql() != PASSIVE_LEVEL) {
@@ -93,13 +101,26 @@ NTSTATUS CloseHandle(Handle* handle) {
             lastHandle = --handle->fileObject->handles == 0;
         }
     }
-    if (handle->kind == Handle::Kind::Process) {
-        DereferenceObject(handle->process);
+    flt::FileObject* fileObject = handle->fileObject;
+    Process* process = handle->process;
+    const bool processHandle = handle->kind == Handle::Kind::Process;
+    {
+        std::lock_guard lock(S().lock);
+        if (S().reclaimHandles) {
+            for (auto it = S().handles.begin(); it != S().handles.end(); ++it) {
+                if (it->get() == handle) {
+                    S().handles.erase(it);
+                    break;
+                }
+            }
+        }
+    }
+    if (processHandle) {
+        DereferenceObject(process);
         return STATUS_SUCCESS;
     }
-    flt::FileObject* fileObject = handle->fileObject;
     if (lastHandle && fileObject->operationsOnClose) {
-        sim::Operation cleanup(flt::MajorFunction::Cleanup, fileObject);
+        Operation cleanup(flt::MajorFunction::Cleanup, fileObject);
         RunOperation(cleanup);
     }
     DropFileObjectReference(fileObject);
@@ -108,15 +129,3 @@ NTSTATUS CloseHandle(Handle* handle) {
 
 }  // namespace kernel
 
-namespace sim {
-
-void FilterManager::FailOpen(const std::u16string& name, kernel::NTSTATUS status) {
-    std::lock_guard lock(detail::S().lock);
-    if (status == 0) {
-        detail::S().failOpen.erase(detail::Upper(name));
-    } else {
-        detail::S().failOpen[detail::Upper(name)] = status;
-    }
-}
-
-}  // namespace sim

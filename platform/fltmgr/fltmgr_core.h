@@ -1,5 +1,7 @@
-// The simulated filter manager's objects and its one table of them. Internal to the simulated
-// face.
+// The filter manager's object model, shared by both faces: filters, volumes, instances, streams
+// and file objects in one table, contexts with reference counts, name records, and operations run
+// through a filter's callbacks. The faces add where volumes and operations come from (a test, or
+// FUSE) and their own controls. Internal to the platform layer.
 //
 // Lock: State().lock guards the tables and every field marked "protected by the lock". It is a
 // host mutex held only for look-ups and updates, never across a call into a filter: callbacks
@@ -9,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,8 +26,8 @@
 #include "platform/fltmgr/objects.h"
 #include "platform/fltmgr/registration.h"
 #include "platform/kernel/handle.h"
+#include "platform/kernel/irql.h"
 #include "platform/kernel/process.h"
-#include "sim_fltmgr.h"
 
 namespace kernel {
 
@@ -39,6 +42,59 @@ class Handle {
 };
 
 }  // namespace kernel
+
+namespace flt::core {
+
+struct VolumeSpec {
+    std::u16string deviceName = u"\\Device\\HarddiskVolume1";
+    std::uint32_t deviceType = flt::kDeviceDiskFileSystem;
+    std::uint32_t characteristics = 0;
+    std::u16string fileSystemDriver = u"\\FileSystem\\Ntfs";
+    std::uint32_t fileSystemType = 2;  // the platform's number: NTFS
+    // Failures of the volume's name and property queries from the moment it exists.
+    kernel::NTSTATUS nameFailure = 0;
+    kernel::NTSTATUS propertiesFailure = 0;
+};
+
+// One operation as the I/O manager would send it. The parameter block's target instance and file
+// object are filled in by Run; everything else is the test's.
+struct Operation {
+    Operation(flt::MajorFunction major, flt::FileObject* fileObject);  // on the file's volume
+    Operation(flt::MajorFunction major, flt::Volume* volume);          // volume-level, no file
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    flt::IoParameterBlock iopb{};
+    flt::CallbackData data{};
+    flt::Volume* volume = nullptr;
+    flt::FileObject* fileObject = nullptr;
+
+    // How the operation ends: final status and completion information.
+    kernel::NTSTATUS finalStatus = 0;
+    std::uint64_t information = 0;
+    // What the file system does besides (fill an output buffer, say); runs before post-operation.
+    std::function<void(flt::CallbackData&)> fileSystem;
+    // Levels the callbacks run at; draining: the instance is being torn down.
+    kernel::KIRQL preIrql = kernel::PASSIVE_LEVEL;
+    kernel::KIRQL postIrql = kernel::PASSIVE_LEVEL;
+    bool draining = false;
+};
+
+enum class Outcome : std::uint8_t {
+    NotFiltered,  // no instance of a filter on the volume, or the filter did not register it
+    NoCallback,   // the pre-operation callback asked not to be called after the operation
+    Completed,    // the post-operation step finished in place
+    Posted,       // the completion was posted to the worker (WaitForPostedCompletions)
+};
+
+// How DoCompletionProcessingWhenSafe behaves.
+enum class SafeCompletion : std::uint8_t {
+    Automatic,  // in place below DISPATCH_LEVEL; posted above it; refused for fast I/O above it
+    Worker,     // always posted to the worker thread
+    Refuse,     // always refused
+};
+
+}  // namespace flt::core
 
 namespace flt {
 
@@ -77,7 +133,7 @@ class Instance;
 
 class Volume {
   public:
-    sim::VolumeSpec spec;
+    core::VolumeSpec spec;
     std::uint32_t identity = 0;
     bool mounted = true;            // protected by the lock
     Instance* instance = nullptr;   // the attached instance; protected by the lock
@@ -86,6 +142,14 @@ class Volume {
     kernel::NTSTATUS nameFailure = 0;
     kernel::NTSTATUS propertiesFailure = 0;
     std::atomic<std::int64_t> references{0};  // taken through the platform's routines
+    // Streams and file objects of this volume are freed once nothing uses them (a long-running
+    // host); otherwise they stay in the table until the next reset, as tests expect.
+    bool reclaim = false;
+    // The machine's own file system below every filtered directory (Linux face): kernel opens
+    // of paths no filtered volume holds land here; no filter is attached to it, so nothing that
+    // happens on it is reported, but names of its files can be asked for.
+    bool hostFileSystem = false;
+    Instance* hostInstance = nullptr;  // protected by the lock
 };
 
 class Instance {
@@ -102,6 +166,9 @@ class Stream {
     std::u16string name;      // protected by the lock
     void* context = nullptr;  // the filter's stream context; protected by the lock
     int fileObjects = 0;      // protected by the lock
+    // Holds of the face that keep the stream (and its context) beyond its file objects: the FUSE
+    // face holds one while the kernel knows the inode. Protected by the lock.
+    int pins = 0;
 };
 
 class FileObject {
@@ -120,7 +187,7 @@ class FileObject {
 
 }  // namespace flt
 
-namespace sim::detail {
+namespace flt::core {
 
 // In front of every context block: the reference count and what the block is.
 struct alignas(16) ContextHeader {
@@ -154,6 +221,7 @@ struct State {
     std::vector<std::unique_ptr<flt::Stream>> streams;
     std::vector<std::unique_ptr<flt::FileObject>> fileObjects;
     std::vector<std::unique_ptr<kernel::Handle>> handles;
+    bool reclaimHandles = false;  // closed handles are freed (a long-running host)
     std::set<ContextHeader*> liveContexts;
     std::uint32_t nextVolumeIdentity = 0x100;
     std::uint32_t nextFileObjectIdentity = 0x1000;
@@ -187,6 +255,8 @@ struct State {
 State& S();
 
 std::u16string Upper(std::u16string_view text);
+// Whether a name is a full name (kernel form "\\..." or a Linux path "/...").
+bool IsFullName(std::u16string_view name);
 bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix);
 
 // Context lifetime (contexts.cpp). Release may run the filter's cleanup routine: never call it
@@ -213,6 +283,35 @@ void StopWorker();
 // operation for files opened through CreateFile. Call without the lock.
 void DropFileObjectReference(flt::FileObject* fileObject);
 
+// A new volume in the table (not yet offered to a filter).
+flt::Volume* AddVolume(const VolumeSpec& spec);
+// Offers the volume to the filter that is filtering (instance setup with flags); the instance
+// attaches when setup succeeds (registration.cpp).
+void Attach(flt::Volume* volume, std::uint32_t flags);
+// Tears the volume's instance down (teardown callback with reason), deleting its contexts.
+void Teardown(flt::Volume* volume, std::uint32_t reason);
+// Marks a volume gone after its teardown: no more operations, no more offers.
+void MarkDismounted(flt::Volume* volume);
+
+// A file object on the volume with one reference (the caller's); a name that a living stream of
+// the volume has (ignoring case) shares that stream, unless stream is given (objects.cpp).
+flt::FileObject* OpenFileObject(flt::Volume* volume, const std::u16string& name,
+                                flt::Stream* stream = nullptr);
+// A stream of the volume with one pin, for faces that know their streams (objects.cpp).
+flt::Stream* NewPinnedStream(flt::Volume* volume, const std::u16string& name);
+// Drops a pin; the last use of the stream releases its context (and frees it on a reclaiming
+// volume). Call without the lock.
+void UnpinStream(flt::Stream* stream);
+// The file object now belongs to another stream (a face learned which file a create made).
+// Call without the lock, before the file object's stream has a context.
+void MoveFileObjectToStream(flt::FileObject* fileObject, flt::Stream* stream);
+// The stream's name from now on (the face renamed or relinked it).
+void SetStreamName(flt::Stream* stream, const std::u16string& name);
+
+// Routines of the process side, found by name; each face defines it.
+void* ProcessRoutineAddress(const char* name);
+bool RoutineAvailable(const char* name);
+
 // Removes the stream contexts of the volume's streams and the volume context, handing back the
 // platform's references (registration.cpp). Call without the lock.
 void DeleteContextsOfVolume(flt::Volume* volume);
@@ -222,4 +321,4 @@ void DeleteContextsOfVolume(flt::Volume* volume);
 flt::Instance* BeginCallback(flt::Volume* volume);
 void EndCallback(flt::Instance* instance);
 
-}  // namespace sim::detail
+}  // namespace flt::core
