@@ -95,7 +95,7 @@ std::uint64_t NodeTable::Find(std::uint64_t parent, const std::string& name) {
 
 bool NodeTable::RelativePathLocked(std::uint64_t id, std::string* path) {
     if (id == kRootNode) {
-        *path = ".";
+        path->assign(1, '.');  // not = ".": GCC 12 warns falsely (-Wrestrict) at -O2
         return true;
     }
     std::vector<const std::string*> parts;
