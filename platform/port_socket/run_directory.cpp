@@ -8,16 +8,29 @@
 
 namespace port_socket {
 
-std::string RunDirectory() {
+namespace {
+
+// $VESK_ROOT/leaf when VESK_ROOT is set and not empty, otherwise the machine's directory.
+std::string UnderRoot(const char* leaf, const char* machineDirectory) {
     const char* root = std::getenv("VESK_ROOT");
     if (root != nullptr && *root != '\0') {
         std::string directory(root);
         while (directory.size() > 1 && directory.back() == '/') {
             directory.pop_back();
         }
-        return directory + "/run";
+        return directory + "/" + leaf;
     }
-    return "/run/vesk";
+    return machineDirectory;
+}
+
+}  // namespace
+
+std::string RunDirectory() {
+    return UnderRoot("run", "/run/vesk");
+}
+
+std::string StateDirectory() {
+    return UnderRoot("state", "/var/lib/vesk");
 }
 
 std::string SocketPathForPort(std::string_view portName) {

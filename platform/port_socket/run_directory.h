@@ -14,6 +14,10 @@ namespace port_socket {
 
 std::string RunDirectory();
 
+// The state directory, which holds the registry database "registry.db": /var/lib/vesk, or
+// $VESK_ROOT/state when VESK_ROOT is set and not empty.
+std::string StateDirectory();
+
 // Empty when the name is empty or the path would not fit a Unix socket address (107 bytes).
 std::string SocketPathForPort(std::string_view portName);
 

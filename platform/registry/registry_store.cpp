@@ -288,6 +288,62 @@ Result RegistryStore::OpenKey(KeyId parent, std::u16string_view path, KeyId* key
     return Result::Ok;
 }
 
+Result RegistryStore::DeleteKey(KeyId parent, std::u16string_view path) {
+    std::vector<std::u16string_view> components;
+    if (!SplitPath(path, &components)) {
+        return Result::InvalidName;
+    }
+    if (parent == kRootKey && components.empty()) {
+        return Result::InvalidName;
+    }
+    std::lock_guard lock(mutex_);
+    Transaction transaction(db_);
+    if (!transaction.Began()) {
+        return Result::IoError;
+    }
+    if (!KeyExists(parent)) {
+        return Result::NotFound;
+    }
+    KeyId key = parent;
+    for (std::u16string_view component : components) {
+        const Result found = FindChild(key, Fold(component), &key);
+        if (found != Result::Ok) {
+            return found;
+        }
+    }
+    // The subtree is collected once and both tables are cleared from that list, so a value can
+    // never be left behind pointing at a deleted key.
+    constexpr const char* kDeleteSubtree = R"sql(
+CREATE TEMP TABLE IF NOT EXISTS doomed(id INTEGER PRIMARY KEY);
+DELETE FROM temp.doomed;
+WITH RECURSIVE subtree(id) AS (SELECT ?1 UNION ALL
+    SELECT keys.id FROM keys JOIN subtree ON keys.parent = subtree.id)
+INSERT INTO temp.doomed SELECT id FROM subtree;
+DELETE FROM key_values WHERE key IN (SELECT id FROM temp.doomed);
+DELETE FROM keys WHERE id IN (SELECT id FROM temp.doomed);
+DELETE FROM temp.doomed;
+)sql";
+    const char* next = kDeleteSubtree;
+    while (next != nullptr && *next != '\0') {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db_, next, -1, &statement, &next) != SQLITE_OK) {
+            return Result::IoError;
+        }
+        if (statement == nullptr) {
+            break;  // trailing white space
+        }
+        if (sqlite3_bind_parameter_count(statement) > 0) {
+            sqlite3_bind_int64(statement, 1, key);
+        }
+        const int rc = sqlite3_step(statement);
+        sqlite3_finalize(statement);
+        if (rc != SQLITE_DONE) {
+            return Result::IoError;
+        }
+    }
+    return transaction.Commit() ? Result::Ok : Result::IoError;
+}
+
 Result RegistryStore::SetValue(KeyId key, std::u16string_view name, std::uint32_t type,
                                std::span<const std::uint8_t> data) {
     if (name.size() > kMaxValueNameChars) {

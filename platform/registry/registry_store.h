@@ -63,6 +63,10 @@ class RegistryStore {
     Result CreateKey(KeyId parent, std::u16string_view path, KeyId* key, bool* created = nullptr);
     Result OpenKey(KeyId parent, std::u16string_view path, KeyId* key);
 
+    // Deletes the key at path below parent with every key and value beneath it, in one
+    // transaction. The root cannot be deleted (InvalidName).
+    Result DeleteKey(KeyId parent, std::u16string_view path);
+
     // Creates the value or replaces its type, data and name case; its enumeration place stays.
     Result SetValue(KeyId key, std::u16string_view name, std::uint32_t type,
                     std::span<const std::uint8_t> data);

@@ -108,6 +108,31 @@ TEST_F(RegistryStoreTest, ValuesKeepTheirPlaceTheLatestCaseAndExactContent) {
     EXPECT_EQ(store->SetValue(key + 1000, u"x", 3, {}), Result::NotFound);
 }
 
+TEST_F(RegistryStoreTest, DeletingAKeyTakesItsWholeSubtreeAndNothingElse) {
+    auto store = OpenStore();
+    KeyId service = 0, deep = 0, sibling = 0;
+    ASSERT_EQ(store->CreateKey(kRootKey, u"R\\Services\\Vesk", &service), Result::Ok);
+    ASSERT_EQ(store->CreateKey(service, u"Instances\\Instance 0", &deep), Result::Ok);
+    ASSERT_EQ(store->CreateKey(kRootKey, u"R\\Services\\Vesker", &sibling), Result::Ok);
+    ASSERT_EQ(store->SetValue(service, u"Type", 4, Bytes(4, 1)), Result::Ok);
+    ASSERT_EQ(store->SetValue(deep, u"Altitude", 1, Bytes(4, 2)), Result::Ok);
+    ASSERT_EQ(store->SetValue(sibling, u"Type", 4, Bytes(4, 3)), Result::Ok);
+
+    EXPECT_EQ(store->DeleteKey(kRootKey, u"r\\services\\VESK"), Result::Ok);
+    KeyId key = 0;
+    EXPECT_EQ(store->OpenKey(kRootKey, u"R\\Services\\Vesk", &key), Result::NotFound);
+    EXPECT_EQ(store->DeleteKey(kRootKey, u"R\\Services\\Vesk"), Result::NotFound);
+    Value value;
+    ASSERT_EQ(store->QueryValue(sibling, u"Type", &value), Result::Ok);
+    EXPECT_EQ(value.data, Bytes(4, 3));
+
+    // A key made again under the old name starts empty: no value of the old one comes back.
+    ASSERT_EQ(store->CreateKey(kRootKey, u"R\\Services\\Vesk\\Instances\\Instance 0", &key),
+              Result::Ok);
+    EXPECT_EQ(store->EnumerateValue(key, 0, &value), Result::NoMoreEntries);
+    EXPECT_EQ(store->DeleteKey(kRootKey, u""), Result::InvalidName);
+}
+
 TEST_F(RegistryStoreTest, ContentSurvivesReopeningAndReadOnlyStoresRefuseWrites) {
     {
         auto store = OpenStore();
@@ -123,6 +148,7 @@ TEST_F(RegistryStoreTest, ContentSurvivesReopeningAndReadOnlyStoresRefuseWrites)
     EXPECT_EQ(value.data, Bytes(28, 7));
     EXPECT_EQ(store->SetValue(key, u"other", 3, Bytes(28, 1)), Result::IoError);
     EXPECT_EQ(store->DeleteValue(key, u"*"), Result::IoError);
+    EXPECT_EQ(store->DeleteKey(kRootKey, u"Registry\\Machine\\Rules"), Result::IoError);
 }
 
 // A VFS over the default one that cuts the power after a given number of writes: from then on

@@ -52,6 +52,8 @@ constexpr Row kTable[] = {
     {0, Nt(0xC00000E8), 1784},         // STATUS_INVALID_USER_BUFFER, ERROR_INVALID_USER_BUFFER
     {0, Nt(0xC0000719), 1002},         // the port's refusal of a malformed context
     {0, Nt(0xC0000008), 6},            // STATUS_INVALID_HANDLE
+    {0, Nt(0xC000010E), 1056},         // STATUS_IMAGE_ALREADY_LOADED, ERROR_SERVICE_ALREADY_RUNNING
+    {0, Nt(0xC0000043), 32},           // STATUS_SHARING_VIOLATION, ERROR_SHARING_VIOLATION
 };
 
 }  // namespace
