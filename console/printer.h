@@ -21,8 +21,6 @@ class Printer {
     // Records of the process category.
     void PrintProcess(const VeskNotification& notification, const VeskOperationData& data);
 
-    const std::string& filter() const { return filter_; }
-
   private:
     // Class filter and name pattern. Resolves the name into *name; *used is the text to print.
     // The name record's library buffers are released when the record is skipped.

@@ -40,6 +40,13 @@ std::uint32_t Terminal::PrepareInput() {
     if (!isatty(input_)) {
         return 0;
     }
+    if (tcgetpgrp(input_) != getpgrp()) {
+        // A background job: switching the terminal's mode or reading from it would stop the
+        // process (SIGTTOU, SIGTTIN). It leaves the keyboard to the foreground and still stops on
+        // the signals.
+        inputClosed_ = true;
+        return 0;
+    }
     if (tcgetattr(input_, &savedMode_) != 0) {
         return LastError();
     }

@@ -4,7 +4,8 @@
 //
 // When standard input is not a terminal nothing is switched: a byte that arrives still counts as a
 // key press, but the end of the input does not, so a monitor started with its input closed runs
-// until a signal stops it.
+// until a signal stops it. A background job's terminal is left alone entirely (neither switched
+// nor read), since touching it would stop the process.
 //
 // The stop signals are taken by blocking them in every thread and reading them from a signal
 // descriptor; the engine's threads inherit the mask because the handler is installed before the

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +53,32 @@ class Veskd : public testing::EngineTest {
             tcsetattr(STDIN_FILENO, TCSANOW, &mode);
             execv(VESKD, argv.data());
             _exit(127);
+        }
+        output_ = terminal_;
+    }
+
+    // veskd as a background job of a terminal: a process group of its own in the terminal's
+    // session, not the foreground one. The session leader waits for it and ends with its code.
+    void StartInBackground(const std::vector<std::string>& arguments) {
+        std::vector<char*> argv = Argv(arguments);
+        pid_ = forkpty(&terminal_, nullptr, nullptr, nullptr);
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            termios mode;
+            tcgetattr(STDIN_FILENO, &mode);
+            mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+            tcsetattr(STDIN_FILENO, TCSANOW, &mode);
+            const pid_t job = fork();
+            if (job == 0) {
+                setpgid(0, 0);
+                execv(VESKD, argv.data());
+                _exit(127);
+            }
+            int status = 0;
+            while (waitpid(job, &status, WUNTRACED) == job && WIFSTOPPED(status)) {
+                _exit(126);  // stopped by the terminal: the job touched it
+            }
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
         }
         output_ = terminal_;
     }
@@ -175,6 +202,23 @@ TEST_F(Veskd, TheStatisticsScreenRedrawsInPlace) {
     EXPECT_EQ(ExitCode(), 0);
     EXPECT_EQ(read_.substr(read_.size() - block.size() - 30),
               block + "Performing cleanup...\r\nDone.\r\n");
+}
+
+// A background job may not switch or read its terminal (the terminal would stop it); it runs and
+// an engine error still ends it.
+TEST_F(Veskd, ABackgroundMonitorLeavesTheTerminalAlone) {
+    StartInBackground({"mon"});
+    ASSERT_TRUE(ReadUntil(kReady)) << read_;
+    EXPECT_EQ(LocalModes(), static_cast<tcflag_t>(ICANON | ECHO | ISIG));
+    std::vector<std::uint8_t> overlong(100, 0);
+    const std::uint32_t claimed = 500;
+    std::memcpy(overlong.data() + 8, &claimed, 4);
+    EnqueueRaw(overlong);
+    ASSERT_TRUE(ReadUntil("Done.\r\n")) << read_;
+    EXPECT_EQ(ExitCode(), 0);
+    EXPECT_EQ(read_, kMonitorHead +
+                         "ERROR: error notification, code = 1359.\r\n"
+                         "Closing console...\r\nPerforming cleanup tasks...\r\nDone.\r\n");
 }
 
 // Without a terminal: the input at its end is no key press, and the signals of Ctrl+C, Ctrl+\,
