@@ -228,6 +228,14 @@ TEST_F(InstallationTest, LoadReportsTheDriverEntrysStatusAndEveryHostFailure) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << c.what;
         EXPECT_TRUE(host_control::WaitForHostEnd(3000)) << c.what << ": no host is left behind";
     }
+
+    // An informational status of the entry is a success, not an unknown error.
+    setenv("VESK_HOST", VESK_TEST_HOST, 1);
+    unsetenv("VESK_TEST_HOST_MODE");
+    setenv("VESK_TEST_HOST_LOAD_STATUS", "40000000", 1);
+    EXPECT_TRUE(VeskLoad());
+    EXPECT_EQ(VeskGetErrorCode(), 0U);
+    EXPECT_TRUE(VeskUnload());
 }
 
 TEST_F(InstallationTest, ADeadHostCountsAsNotLoadedAndItsLeftoversGo) {

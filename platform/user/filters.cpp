@@ -97,7 +97,8 @@ platform::HRESULT FilterLoad(const char16_t* filterName) {
     if (error != 0) {
         return HResultFromWin32(error);
     }
-    return HResultFromNtStatus(reply.status);
+    // Any success status of the entry (informational ones too) is a success.
+    return reply.status >= 0 ? 0 : HResultFromNtStatus(reply.status);
 }
 
 platform::HRESULT FilterUnload(const char16_t* filterName) {
@@ -121,7 +122,7 @@ platform::HRESULT FilterUnload(const char16_t* filterName) {
         }
     }
     if (error == 0) {
-        const platform::HRESULT result = HResultFromNtStatus(reply.status);
+        const platform::HRESULT result = reply.status >= 0 ? 0 : HResultFromNtStatus(reply.status);
         if (result >= 0) {
             // The host ends after a successful unload; the next load must not find it ending.
             host_control::WaitForHostEnd(kEndTimeoutMs);
