@@ -21,12 +21,13 @@ std::string TransferBlock(const char* title, const RecordText& record) {
     text += Format("    Type = %s, flags = %X\r\n", TransferKindName(t.Kind), t.Flags);
     text += Format("    Offset = %" PRIu64 ", size = %u, key = %08X\r\n",
                    static_cast<std::uint64_t>(t.Offset), t.Length, t.Key);
-    if (t.Data != nullptr && t.Length != 0 && (t.Flags & kDataFollows) != 0) {
+    const std::uint32_t length = t.Length;  // a packed field: read by value, never by reference
+    if (t.Data != nullptr && length != 0 && (t.Flags & kDataFollows) != 0) {
         text += "    Data = ";
-        for (std::uint32_t i = 0; i < std::min(t.Length, kBytesShown); ++i) {
+        for (std::uint32_t i = 0; i < std::min(length, kBytesShown); ++i) {
             text += Format("%02X ", t.Data[i]);
         }
-        if (t.Length > kBytesShown) {
+        if (length > kBytesShown) {
             text += "...";
         }
         text += "\r\n";

@@ -249,6 +249,19 @@ TEST_F(Veskd, SignalsEndTheMonitorWhoseInputIsClosed) {
     }
 }
 
+// A reader that goes away (a pager quit, say) must not kill veskd before it stopped the engine.
+TEST_F(Veskd, AClosedOutputDoesNotEndTheMonitorBeforeItsCleanup) {
+    StartWithoutTerminal({"mon"});
+    ASSERT_TRUE(ReadUntil(kReady)) << read_;
+    close(terminal_);
+    terminal_ = -1;
+    Enqueue({wire::VeskCategoryFileSystem, wire::VeskOpDelete, "/srv/data/unread", 9, 0, {}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(Running());
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(ExitCode(), 0);
+}
+
 TEST_F(Veskd, CommandsOutsideTheLiveModesNeedNoTerminal) {
     StartWithoutTerminal({});
     ASSERT_TRUE(ReadUntil("  veskd help\r\n")) << read_;
