@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -119,6 +120,39 @@ TEST_F(MountTest, AMountLeftByAKilledHostIsFoundAndRemoved) {
     EXPECT_FALSE(Mounted(dir));
     EXPECT_EQ(Content(dir + "/kept.txt"), "before");
     EXPECT_EQ(linux_host::RemoveStaleMount(dir), kernel::STATUS_NOT_FOUND);
+}
+
+// Programs still execute from a filtered volume (their images are mapped privately). Shared
+// mappings need the kernel's direct-I/O mapping support, which libfuse 3.14 cannot ask for: they
+// fail with ENODEV there, and must show the file's data wherever they work.
+TEST_F(MountTest, ProgramsRunFromAFilteredVolume) {
+    const std::string dir = MakeDirectory("programs");
+    ASSERT_EQ(linux_host::AttachVolume(dir), kernel::STATUS_SUCCESS);
+    {
+        std::ifstream from(FS_ACTOR, std::ios::binary);
+        std::ofstream to(dir + "/actor", std::ios::binary);
+        to << from.rdbuf();
+    }
+    ASSERT_EQ(chmod((dir + "/actor").c_str(), 0755), 0);
+    const ChildResult run = RunChild({dir + "/actor", "--dir", dir, "write m.txt mapped", "exit 5"});
+    EXPECT_EQ(run.exitCode, 5);
+    EXPECT_EQ(run.output, "write ok\n");
+
+    const int fd = open((dir + "/m.txt").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    void* privateMap = mmap(nullptr, 6, PROT_READ, MAP_PRIVATE, fd, 0);
+    ASSERT_NE(privateMap, MAP_FAILED);
+    EXPECT_EQ(std::string(static_cast<const char*>(privateMap), 6), "mapped");
+    munmap(privateMap, 6);
+    void* sharedMap = mmap(nullptr, 6, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (sharedMap == MAP_FAILED) {
+        EXPECT_EQ(errno, ENODEV);
+    } else {
+        EXPECT_EQ(std::string(static_cast<const char*>(sharedMap), 6), "mapped");
+        munmap(sharedMap, 6);
+    }
+    close(fd);
+    EXPECT_EQ(linux_host::DetachVolume(dir), kernel::STATUS_SUCCESS);
 }
 
 }  // namespace
