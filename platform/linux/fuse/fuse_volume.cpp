@@ -139,8 +139,27 @@ void FuseVolume::Unmount() {
     session_ = nullptr;
 }
 
+void FuseVolume::Track(OpenFile* file) {
+    std::lock_guard lock(openLock_);
+    open_.insert(file);
+}
+
+void FuseVolume::Untrack(OpenFile* file) {
+    std::lock_guard lock(openLock_);
+    open_.erase(file);
+}
+
 FuseVolume::~FuseVolume() {
     Unmount();
+    // Files still open when the connection ended never get their release.
+    std::set<OpenFile*> abandoned;
+    {
+        std::lock_guard lock(openLock_);
+        abandoned.swap(open_);
+    }
+    for (OpenFile* file : abandoned) {
+        CloseAbandoned(file);
+    }
     nodes_.reset();
     if (volume_ != nullptr) {
         flt::core::MarkDismounted(volume_);

@@ -12,7 +12,7 @@ TEST_F(ProcessRecordsTest, AChildIsSeenCreatedWithItsImageAndEndingWithItsExitCo
     ASSERT_EQ(child.exitCode, 3);
     const std::uint32_t pid = static_cast<std::uint32_t>(child.pid);
     auto ofChild = [pid](const Record& r) {
-        return r.category == VeskCategoryProcess && r.data.Process.ProcessId == pid;
+        return r.category == VeskCategoryProcess && Copy(r.data.Process.ProcessId) == pid;
     };
     ASSERT_TRUE(WaitFor([&](const std::vector<Record>& all) {
         return std::any_of(all.begin(), all.end(), [&](const Record& r) {
@@ -29,20 +29,20 @@ TEST_F(ProcessRecordsTest, AChildIsSeenCreatedWithItsImageAndEndingWithItsExitCo
     ASSERT_GE(records.size(), 3u) << "fork, exec and exit";
     const Record& fork = records[0];
     EXPECT_EQ(fork.operation, static_cast<std::uint32_t>(VeskOpProcessCreate));
-    EXPECT_EQ(fork.data.Process.ParentProcessId, static_cast<std::uint32_t>(getpid()));
+    EXPECT_EQ(Copy(fork.data.Process.ParentProcessId), static_cast<std::uint32_t>(getpid()));
     EXPECT_EQ(fork.processId, static_cast<std::uint32_t>(getpid())) << "created by this process";
 
     const Record& exec = records[1];
     EXPECT_EQ(exec.operation, static_cast<std::uint32_t>(VeskOpProcessCreate));
     EXPECT_EQ(exec.name, FS_ACTOR) << "exec names the new image";
     EXPECT_EQ(exec.threadId, pid) << "the process itself ran the new image";
-    EXPECT_EQ(exec.data.Process.ParentProcessId, static_cast<std::uint32_t>(getpid()));
+    EXPECT_EQ(Copy(exec.data.Process.ParentProcessId), static_cast<std::uint32_t>(getpid()));
 
     const Record& exit = records.back();
     EXPECT_EQ(exit.operation, static_cast<std::uint32_t>(VeskOpProcessExit));
     EXPECT_EQ(exit.status, 3u);
     EXPECT_EQ(exit.name, FS_ACTOR);
-    EXPECT_EQ(exit.data.Process.ParentProcessId, static_cast<std::uint32_t>(getpid()));
+    EXPECT_EQ(Copy(exit.data.Process.ParentProcessId), static_cast<std::uint32_t>(getpid()));
 }
 
 TEST_F(ProcessRecordsTest, AProcessEndedBySignalReportsTheShellsCode) {
@@ -52,7 +52,7 @@ TEST_F(ProcessRecordsTest, AProcessEndedBySignalReportsTheShellsCode) {
     const std::uint32_t pid = static_cast<std::uint32_t>(child.pid);
     EXPECT_TRUE(WaitFor([&](const std::vector<Record>& all) {
         return std::any_of(all.begin(), all.end(), [&](const Record& r) {
-            return r.category == VeskCategoryProcess && r.data.Process.ProcessId == pid &&
+            return r.category == VeskCategoryProcess && Copy(r.data.Process.ProcessId) == pid &&
                    r.operation == VeskOpProcessExit && r.status == 137u;
         });
     }));
