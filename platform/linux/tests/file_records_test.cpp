@@ -2,6 +2,7 @@
 // name, thread, process, user, status and payload.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "host_test.h"
@@ -159,6 +160,23 @@ TEST_F(FileRecordsTest, EveryChangeOfAChildProcessIsRecordedWithItsIdentity) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_size, 8192);
+}
+
+// Identity read when the process was created is read again when the process changes it: a child
+// that starts a session of its own is reported in that session.
+TEST_F(FileRecordsTest, AProcessThatChangesItsSessionIsReportedInTheNewOne) {
+    const ChildResult child = RunActor(dir_, {"setsid", "write own.txt session", "exit 0"});
+    ASSERT_EQ(child.exitCode, 0) << child.output;
+    const std::uint32_t pid = static_cast<std::uint32_t>(child.pid);
+    EXPECT_EQ(child.output, "setsid ok " + std::to_string(pid) + "\nwrite ok\n");
+    ASSERT_TRUE(WaitFor([&](const std::vector<Record>& all) {
+        return std::any_of(all.begin(), all.end(), [&](const Record& r) {
+            return r.processId == pid && r.operation == VeskOpWrite;
+        });
+    }));
+    for (const Record& r : RecordsOf(pid)) {
+        EXPECT_EQ(r.sessionId, pid) << Describe(r);
+    }
 }
 
 }  // namespace
