@@ -8,6 +8,7 @@ packages=(
     libfuse3-dev fuse3 libsqlite3-dev libpugixml-dev libcurl4-openssl-dev zlib1g-dev libcap-dev
     libcpp-httplib-dev
     libicu-dev
+    pkg-config
 )
 
 missing=()

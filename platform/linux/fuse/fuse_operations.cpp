@@ -27,11 +27,6 @@
 #include "text.h"
 
 namespace linux_fuse {
-namespace {
-
-using flt::MajorFunction;
-
-constexpr double kCacheSeconds = 1.0;  // look-ups and attributes: queries are not reported
 
 // One open FUSE file handle: the file object the filter sees, and the real descriptor.
 struct OpenFile {
@@ -43,6 +38,12 @@ struct OpenFile {
     std::mutex lock;
     linux_kernel::Requestor lastCloser;
 };
+
+namespace {
+
+using flt::MajorFunction;
+
+constexpr double kCacheSeconds = 1.0;  // look-ups and attributes: queries are not reported
 
 FuseVolume& V(fuse_req_t req) {
     return *static_cast<FuseVolume*>(fuse_req_userdata(req));
@@ -376,9 +377,11 @@ void Open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     fi->direct_io = 1;  // every read and write reaches the filter
     fi->keep_cache = 0;
     fi->fh = reinterpret_cast<std::uintptr_t>(file.get());
+    v.Track(file.get());
     if (fuse_reply_open(req, fi) == 0) {
         file.release();
     } else {
+        v.Untrack(file.get());
         close(file->fd);
         Close(file->fileObject);
     }
@@ -425,9 +428,11 @@ void Create(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode,
     fi->keep_cache = 0;
     fi->fh = reinterpret_cast<std::uintptr_t>(file.get());
     const fuse_entry_param e = EntryOf(node, st);
+    v.Track(file.get());
     if (fuse_reply_create(req, &e, fi) == 0) {
         file.release();
     } else {
+        v.Untrack(file.get());
         v.nodes().Forget(node, 1);
         close(file->fd);
         Close(file->fileObject);
@@ -468,9 +473,11 @@ void OpenDir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     }
     RunsOperationsOnClose(file->fileObject);
     fi->fh = reinterpret_cast<std::uintptr_t>(file.get());
+    v.Track(file.get());
     if (fuse_reply_open(req, fi) == 0) {
         file.release();
     } else {
+        v.Untrack(file.get());
         closedir(file->dir);
         Close(file->fileObject);
     }
@@ -478,6 +485,7 @@ void OpenDir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
 
 void ReleaseFile(fuse_req_t req, fuse_file_info* fi) {
     std::unique_ptr<OpenFile> file(Handle(fi));
+    V(req).Untrack(file.get());
     {
         linux_kernel::Requestor requestor = RequestorOf(req);
         if (requestor.threadId == 0) {
@@ -1041,6 +1049,16 @@ fuse_lowlevel_ops MakeOperations() {
 }
 
 }  // namespace
+
+void CloseAbandoned(OpenFile* file) {
+    std::unique_ptr<OpenFile> owned(file);
+    if (file->dir != nullptr) {
+        closedir(file->dir);
+    } else if (file->fd >= 0) {
+        close(file->fd);
+    }
+    Close(file->fileObject);
+}
 
 const fuse_lowlevel_ops& Operations() {
     static const fuse_lowlevel_ops ops = MakeOperations();

@@ -10,4 +10,9 @@ namespace linux_fuse {
 
 const fuse_lowlevel_ops& Operations();
 
+struct OpenFile;
+// An open file whose release never came (the connection ended first): closed, its file object's
+// cleanup and close run, freed.
+void CloseAbandoned(OpenFile* file);
+
 }  // namespace linux_fuse

@@ -120,10 +120,11 @@ void FuseVolume::Unmount() {
     if (session_ == nullptr) {
         return;
     }
-    // Detaches the mount (lazily: open files keep it until closed); the loop ends when the
-    // kernel closes the connection.
+    // Detach the mount (lazily: open files keep it until they are closed). When its last user
+    // goes the kernel ends the connection, the workers' reads fail and the loop returns; only
+    // then may the session's descriptor be closed.
     fuse_session_exit(session_);
-    fuse_session_unmount(session_);
+    (void)umount2(directory_.c_str(), MNT_DETACH);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!loopEnded_ && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -135,12 +136,32 @@ void FuseVolume::Unmount() {
     if (loop_.joinable()) {
         loop_.join();
     }
+    fuse_session_unmount(session_);  // closes the descriptor; the mount is gone already
     fuse_session_destroy(session_);
     session_ = nullptr;
 }
 
+void FuseVolume::Track(OpenFile* file) {
+    std::lock_guard lock(openLock_);
+    open_.insert(file);
+}
+
+void FuseVolume::Untrack(OpenFile* file) {
+    std::lock_guard lock(openLock_);
+    open_.erase(file);
+}
+
 FuseVolume::~FuseVolume() {
     Unmount();
+    // Files still open when the connection ended never get their release.
+    std::set<OpenFile*> abandoned;
+    {
+        std::lock_guard lock(openLock_);
+        abandoned.swap(open_);
+    }
+    for (OpenFile* file : abandoned) {
+        CloseAbandoned(file);
+    }
     nodes_.reset();
     if (volume_ != nullptr) {
         flt::core::MarkDismounted(volume_);

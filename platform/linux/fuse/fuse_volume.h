@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -27,6 +29,8 @@ namespace linux_fuse {
 constexpr const char* kFsName = "vesk";
 constexpr const char* kMountType = "fuse.vesk";
 
+struct OpenFile;
+
 class FuseVolume {
   public:
     // Opens the directory, makes its volume in the filter manager and mounts over it; the loop
@@ -44,6 +48,10 @@ class FuseVolume {
     NodeTable& nodes() { return *nodes_; }
     int root() const { return root_; }
 
+    // Open file handles given to the kernel and not yet released.
+    void Track(OpenFile* file);
+    void Untrack(OpenFile* file);
+
   private:
     FuseVolume() = default;
     void Unmount();
@@ -56,6 +64,8 @@ class FuseVolume {
     fuse_session* session_ = nullptr;
     std::thread loop_;
     std::atomic<bool> loopEnded_{false};
+    std::mutex openLock_;
+    std::set<OpenFile*> open_;
 };
 
 }  // namespace linux_fuse

@@ -1,6 +1,7 @@
 #include "platform/linux/host_kernel.h"
 
 #include <sys/mount.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -202,7 +203,14 @@ std::vector<std::string> StaleMounts() {
     const std::vector<std::string> served = Volumes();
     std::vector<std::string> stale;
     for (const std::string& mount : VeskMounts()) {
-        if (std::find(served.begin(), served.end(), mount) == served.end()) {
+        if (std::find(served.begin(), served.end(), mount) != served.end()) {
+            continue;
+        }
+        // Another host's live mount answers; one whose host is gone fails with ENOTCONN. (A
+        // file-system statistics request always reaches the connection; attributes may be
+        // answered from the kernel's cache.)
+        struct statvfs st {};
+        if (statvfs(mount.c_str(), &st) != 0 && errno == ENOTCONN) {
             stale.push_back(mount);
         }
     }

@@ -26,15 +26,16 @@ class Token {
     Thread* ownerThread = nullptr;    // impersonation tokens
     Process* ownerProcess = nullptr;  // primary tokens
     std::vector<std::uint8_t> sid;    // protected by the objects' lock
-    Luid logonId{0, 0};
+    Luid logonId{0, 0};               // protected by the objects' lock
 };
 
 class Process {
   public:
     std::uint32_t id = 0;
-    std::uint32_t sessionId = 0;
-    std::uint32_t parentId = 0;
-    std::uint32_t realUid = 0;
+    // Read again when the process changes its identity (process connector).
+    std::atomic<std::uint32_t> sessionId{0};
+    std::atomic<std::uint32_t> parentId{0};
+    std::atomic<std::uint32_t> realUid{0};
     bool system = false;
     std::string imagePath;         // protected by the objects' lock
     NTSTATUS exitStatus = 0;       // protected by the objects' lock
@@ -93,6 +94,16 @@ void SetProcessImage(kernel::Process* process, const std::string& path);
 void SetProcessExitStatus(kernel::Process* process, kernel::NTSTATUS status);
 std::string ProcessImage(kernel::Process* process);
 kernel::NTSTATUS ProcessExitStatusOf(kernel::Process* process);
+
+// Threads that made requests are kept (referenced) between requests while keeping is on, so
+// their identity is not read from /proc again for every request; the process connector turns it
+// on while it listens, and forgets a thread when it ends. A process's identity (real uid,
+// session, logon id) is read again when the connector reports that it changed.
+void KeepRecentThreads(bool keep);
+void ForgetRecentThread(std::uint32_t threadId);
+void ForgetRecentThreads();
+void RefreshProcess(std::uint32_t processId);
+void RefreshAllProcesses();
 
 // The system process: the host itself.
 kernel::Process* SystemProcess();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <deque>
 #include <map>
 #include <system_error>
 #include <memory>
@@ -21,11 +22,17 @@ using kernel::Thread;
 
 constexpr kernel::Luid kSystemLogonId{0x3E7, 0};
 
+constexpr std::size_t kRecentThreads = 1024;
+
 struct Objects {
     std::mutex lock;
     std::map<std::uint32_t, Thread*> threads;
     std::map<std::uint32_t, Process*> processes;
     Process* system = nullptr;  // never forgotten
+    // Requesting threads kept between requests (one reference each), oldest first in order.
+    bool keepRecent = false;
+    std::map<std::uint32_t, Thread*> recent;
+    std::deque<std::uint32_t> recentOrder;
 };
 
 Objects& O() {
@@ -110,9 +117,10 @@ Process* InternProcessUnlocked(std::uint32_t processId, const Process* known) {
         fresh->imagePath = ReadImagePath(processId);
     } else if (known != nullptr) {
         // Gone before /proc was read: what is known.
-        fresh->realUid = known->realUid;
-        fresh->parentId = known->parentId;
-        fresh->sessionId = known->sessionId;
+        fresh->realUid = known->realUid.load();
+        fresh->parentId = known->parentId.load();
+        fresh->sessionId = known->sessionId.load();
+        std::lock_guard lock(O().lock);
         logonId = known->primary.logonId.LowPart;
         fresh->imagePath = known->imagePath;
     }
@@ -171,7 +179,7 @@ Thread* InternThread(std::uint32_t threadId, bool mustExist, const Requestor* re
     }
     fresh->process = InternProcessUnlocked(processId, status ? nullptr : &known);
     fresh->system = fresh->process->system;
-    fresh->fsUid = status ? status->fsUid : known.realUid;
+    fresh->fsUid = status ? status->fsUid : known.realUid.load();
     fresh->fsGid = status ? status->fsGid : 0;
     fresh->impersonation.impersonation = true;
     fresh->references = 1;
@@ -217,9 +225,30 @@ RequestorScope::RequestorScope(const Requestor& requestor) : previous_(requestTh
         kernel::ReferenceObject(thread_);
     } else {
         thread_ = InternThread(requestor.threadId, false, &requestor);
+        // A session the process started since it was read (one system call; the connector's
+        // report of it may still be on its way).
+        const pid_t session = getsid(static_cast<pid_t>(requestor.threadId));
+        if (session >= 0 && static_cast<std::uint32_t>(session) != thread_->process->sessionId &&
+            !thread_->process->system) {
+            RefreshProcess(thread_->process->id);
+        }
         std::lock_guard lock(O().lock);
         thread_->fsUid = requestor.fsUid;
         thread_->fsGid = requestor.fsGid;
+        if (O().keepRecent && O().recent.emplace(thread_->id, thread_).second) {
+            ++thread_->references;  // the cache's
+            O().recentOrder.push_back(thread_->id);
+            while (O().recent.size() > kRecentThreads && !O().recentOrder.empty()) {
+                const std::uint32_t oldest = O().recentOrder.front();
+                O().recentOrder.pop_front();
+                auto it = O().recent.find(oldest);
+                if (it != O().recent.end()) {
+                    Thread* dropped = it->second;
+                    O().recent.erase(it);
+                    DereferenceThreadLocked(dropped);
+                }
+            }
+        }
     }
     requestThread = thread_;
 }
@@ -227,6 +256,69 @@ RequestorScope::RequestorScope(const Requestor& requestor) : previous_(requestTh
 RequestorScope::~RequestorScope() {
     requestThread = previous_;
     kernel::DereferenceObject(thread_);
+}
+
+void KeepRecentThreads(bool keep) {
+    if (!keep) {
+        ForgetRecentThreads();
+    }
+    std::lock_guard lock(O().lock);
+    O().keepRecent = keep;
+}
+
+void ForgetRecentThread(std::uint32_t threadId) {
+    std::lock_guard lock(O().lock);
+    auto it = O().recent.find(threadId);
+    if (it != O().recent.end()) {
+        Thread* thread = it->second;
+        O().recent.erase(it);
+        DereferenceThreadLocked(thread);
+    }
+    if (O().recent.empty()) {
+        O().recentOrder.clear();
+    }
+}
+
+void ForgetRecentThreads() {
+    std::lock_guard lock(O().lock);
+    for (auto& [id, thread] : O().recent) {
+        DereferenceThreadLocked(thread);
+    }
+    O().recent.clear();
+    O().recentOrder.clear();
+}
+
+void RefreshProcess(std::uint32_t processId) {
+    const auto status = ReadTaskStatus(processId);
+    const auto session = ReadSession(processId);
+    if (!status || !session) {
+        return;  // gone: what is known stays
+    }
+    const std::uint32_t logonId = LogonIdOf(ReadAuditSession(processId), *session);
+    std::lock_guard lock(O().lock);
+    auto it = O().processes.find(processId);
+    if (it == O().processes.end() || it->second->system) {
+        return;
+    }
+    Process* process = it->second;
+    process->realUid = status->realUid;
+    process->parentId = status->parent;
+    process->sessionId = *session;
+    process->primary.sid = UnixUserSid(status->realUid);
+    process->primary.logonId = kernel::Luid{logonId, 0};
+}
+
+void RefreshAllProcesses() {
+    std::vector<std::uint32_t> ids;
+    {
+        std::lock_guard lock(O().lock);
+        for (auto& [id, process] : O().processes) {
+            ids.push_back(id);
+        }
+    }
+    for (std::uint32_t id : ids) {
+        RefreshProcess(id);
+    }
 }
 
 Process* InternProcess(std::uint32_t processId, const Process* known) {
@@ -442,6 +534,7 @@ void DereferencePrimaryToken(Token* token) {
 }
 
 NTSTATUS QueryAuthenticationIdToken(Token* token, Luid* authenticationId) {
+    std::lock_guard lock(O().lock);
     *authenticationId = token->logonId;
     return STATUS_SUCCESS;
 }

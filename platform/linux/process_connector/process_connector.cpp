@@ -112,8 +112,13 @@ void ProcessConnector::Run() {
         }
         const ssize_t received = recv(state_->socket, buffer, sizeof buffer, 0);
         if (received <= 0) {
-            if (received < 0 && (errno == EINTR || errno == ENOBUFS)) {
-                continue;  // ENOBUFS: events were lost under load; later ones still come
+            if (received < 0 && errno == ENOBUFS) {
+                // Events were lost under load; later ones still come.
+                state_->sink({ProcessEvent::Kind::Overrun, 0, 0, 0, 0});
+                continue;
+            }
+            if (received < 0 && errno == EINTR) {
+                continue;
             }
             return;
         }
@@ -147,13 +152,23 @@ void ProcessConnector::Run() {
                            static_cast<std::uint32_t>(event.event_data.exec.process_pid), 0};
                     break;
                 case proc_event::PROC_EVENT_EXIT:
-                    if (event.event_data.exit.process_pid != event.event_data.exit.process_tgid) {
-                        continue;  // one thread of a process ended
-                    }
-                    out = {ProcessEvent::Kind::Exit,
+                    out = {event.event_data.exit.process_pid == event.event_data.exit.process_tgid
+                               ? ProcessEvent::Kind::Exit
+                               : ProcessEvent::Kind::ThreadExit,
                            static_cast<std::uint32_t>(event.event_data.exit.process_tgid), 0,
                            static_cast<std::uint32_t>(event.event_data.exit.process_pid),
                            static_cast<std::int32_t>(event.event_data.exit.exit_code)};
+                    break;
+                case proc_event::PROC_EVENT_UID:
+                case proc_event::PROC_EVENT_GID:
+                    out = {ProcessEvent::Kind::Identity,
+                           static_cast<std::uint32_t>(event.event_data.id.process_tgid), 0,
+                           static_cast<std::uint32_t>(event.event_data.id.process_pid), 0};
+                    break;
+                case proc_event::PROC_EVENT_SID:
+                    out = {ProcessEvent::Kind::Identity,
+                           static_cast<std::uint32_t>(event.event_data.sid.process_tgid), 0,
+                           static_cast<std::uint32_t>(event.event_data.sid.process_pid), 0};
                     break;
                 default:
                     continue;

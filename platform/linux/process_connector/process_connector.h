@@ -1,6 +1,6 @@
-// The kernel's process connector (netlink, CN_IDX_PROC): a listener thread that turns fork, exec
-// and exit events into calls of a sink. Fork and exit events of threads other than a process's
-// first are left out: only processes are reported.
+// The kernel's process connector (netlink, CN_IDX_PROC): a listener thread that turns fork, exec,
+// exit and identity-change events into calls of a sink. Forks of threads are left out; exits of
+// threads other than a process's first are told apart from a process's exit.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,14 @@
 namespace linux_kernel {
 
 struct ProcessEvent {
-    enum class Kind : std::uint8_t { Fork, Exec, Exit };
+    enum class Kind : std::uint8_t {
+        Fork,
+        Exec,
+        Exit,
+        ThreadExit,  // a thread other than the process's first ended
+        Identity,    // the process changed its uids, gids or session
+        Overrun,     // events were lost: what was learned from them may be stale
+    };
     Kind kind;
     std::uint32_t processId;       // the process (thread group) concerned
     std::uint32_t parentId;        // fork: the parent's process id

@@ -132,9 +132,9 @@ void OnEvent(const ProcessEvent& event) {
             kernel::Process known;
             known.parentId = event.parentId;
             if (kernel::NtSuccess(kernel::LookupProcessByProcessId(event.parentId, &parent))) {
-                known.realUid = parent->realUid;
-                known.sessionId = parent->sessionId;
-                known.primary.logonId = parent->primary.logonId;
+                known.realUid = parent->realUid.load();
+                known.sessionId = parent->sessionId.load();
+                (void)kernel::QueryAuthenticationIdToken(&parent->primary, &known.primary.logonId);
                 known.imagePath = ProcessImage(parent);  // a fork runs its parent's image
                 kernel::DereferenceObject(parent);
             }
@@ -167,8 +167,19 @@ void OnEvent(const ProcessEvent& event) {
                                  static_cast<kernel::NTSTATUS>(ExitCodeOfWaitStatus(event.exitCode)));
             CallExit(process);
             kernel::DereferenceObject(process);
+            ForgetRecentThread(event.actingThreadId);
             return;
         }
+        case ProcessEvent::Kind::ThreadExit:
+            ForgetRecentThread(event.actingThreadId);
+            return;
+        case ProcessEvent::Kind::Identity:
+            RefreshProcess(event.processId);
+            return;
+        case ProcessEvent::Kind::Overrun:
+            ForgetRecentThreads();
+            RefreshAllProcesses();
+            return;
     }
 }
 
@@ -180,9 +191,13 @@ kernel::NTSTATUS UpdateListener() {
         any = !R().basic.empty() || !R().extended.empty();
     }
     if (any && R().connector == nullptr) {
-        return ProcessConnector::Start(&OnEvent, &R().connector);
+        const kernel::NTSTATUS status = ProcessConnector::Start(&OnEvent, &R().connector);
+        // Requesting threads may be kept between requests only while their ends are heard of.
+        KeepRecentThreads(kernel::NtSuccess(status));
+        return status;
     }
     if (!any && R().connector != nullptr) {
+        KeepRecentThreads(false);
         R().connector.reset();  // waits for the call in progress
         std::map<std::uint32_t, kernel::Process*> alive;
         {

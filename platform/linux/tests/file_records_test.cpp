@@ -2,6 +2,7 @@
 // name, thread, process, user, status and payload.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "host_test.h"
@@ -86,18 +87,18 @@ TEST_F(FileRecordsTest, EveryChangeOfAChildProcessIsRecordedWithItsIdentity) {
     std::size_t at = 0;
     const Record* create = Next(records, &at, VeskOpCreate, f);
     ASSERT_NE(create, nullptr);
-    EXPECT_EQ(create->data.Create.Result, 1u) << "created, in the wire's numbering";
+    EXPECT_EQ(Copy(create->data.Create.Result), 1u) << "created, in the wire's numbering";
     const Record* write = Next(records, &at, VeskOpWrite, f);
     ASSERT_NE(write, nullptr);
     EXPECT_EQ(std::string(write->bytes.begin(), write->bytes.end()), "hello");
-    EXPECT_EQ(write->data.Transfer.Offset, 0);
+    EXPECT_EQ(Copy(write->data.Transfer.Offset), 0);
     EXPECT_EQ(write->fileObjectId, create->fileObjectId);
     const Record* cleanup = Next(records, &at, VeskOpClose, f);
     ASSERT_NE(cleanup, nullptr);
-    EXPECT_EQ(cleanup->data.Close.Kind, 1u);
+    EXPECT_EQ(Copy(cleanup->data.Close.Kind), 1u);
     const Record* close = Next(records, &at, VeskOpClose, f);
     ASSERT_NE(close, nullptr);
-    EXPECT_EQ(close->data.Close.Kind, 2u);
+    EXPECT_EQ(Copy(close->data.Close.Kind), 2u);
 
     const Record* read = Next(records, &at, VeskOpRead, f);
     ASSERT_NE(read, nullptr);
@@ -105,13 +106,13 @@ TEST_F(FileRecordsTest, EveryChangeOfAChildProcessIsRecordedWithItsIdentity) {
 
     const Record* append = Next(records, &at, VeskOpWrite, f);
     ASSERT_NE(append, nullptr);
-    EXPECT_EQ(append->data.Transfer.Offset, 5) << "appended behind the text";
+    EXPECT_EQ(Copy(append->data.Transfer.Offset), 5) << "appended behind the text";
     ASSERT_NE(Next(records, &at, VeskOpFlush, f), nullptr);
 
     const Record* rename = Next(records, &at, VeskOpRename, f);
     ASSERT_NE(rename, nullptr);
     EXPECT_EQ(rename->target, g);
-    EXPECT_EQ(rename->data.Link.ReplaceIfExists, 1u);
+    EXPECT_EQ(Copy(rename->data.Link.ReplaceIfExists), 1u);
     const Record* link = Next(records, &at, VeskOpLink, g);
     ASSERT_NE(link, nullptr) << "the renamed file has its new name";
     EXPECT_EQ(link->target, dir_ + "/h.txt");
@@ -119,18 +120,18 @@ TEST_F(FileRecordsTest, EveryChangeOfAChildProcessIsRecordedWithItsIdentity) {
     const std::string h = dir_ + "/h.txt";
     const Record* size = Next(records, &at, VeskOpSize, h);
     ASSERT_NE(size, nullptr);
-    EXPECT_EQ(size->data.Value.Value, 2);
+    EXPECT_EQ(Copy(size->data.Value.Value), 2);
     const Record* times = Next(records, &at, VeskOpBasic, h);
     ASSERT_NE(times, nullptr);
     constexpr std::int64_t kEpoch = 116444736000000000LL;
-    EXPECT_EQ(times->data.Basic.LastAccessTime, kEpoch + 1000000000LL * 10000000LL);
-    EXPECT_EQ(times->data.Basic.LastWriteTime, kEpoch + 1200000000LL * 10000000LL);
+    EXPECT_EQ(Copy(times->data.Basic.LastAccessTime), kEpoch + 1000000000LL * 10000000LL);
+    EXPECT_EQ(Copy(times->data.Basic.LastWriteTime), kEpoch + 1200000000LL * 10000000LL);
     const Record* mode = Next(records, &at, VeskOpSecurity, h);
     ASSERT_NE(mode, nullptr);
-    EXPECT_EQ(mode->data.Security.InformationTypes, 4u) << "the DACL";
+    EXPECT_EQ(Copy(mode->data.Security.InformationTypes), 4u) << "the DACL";
     const Record* owner = Next(records, &at, VeskOpSecurity, h);
     ASSERT_NE(owner, nullptr);
-    EXPECT_EQ(owner->data.Security.InformationTypes, 3u) << "owner and group";
+    EXPECT_EQ(Copy(owner->data.Security.InformationTypes), 3u) << "owner and group";
     const Record* setEa = Next(records, &at, VeskOpEa, h);
     ASSERT_NE(setEa, nullptr);
     ASSERT_GE(setEa->bytes.size(), 8u + 11 + 1 + 4);
@@ -145,13 +146,13 @@ TEST_F(FileRecordsTest, EveryChangeOfAChildProcessIsRecordedWithItsIdentity) {
     const Record* reparse = Next(records, &at, VeskOpReparse, s);
     ASSERT_NE(reparse, nullptr);
     EXPECT_EQ(reparse->target, "g.txt");
-    EXPECT_EQ(reparse->data.Reparse.Flags & 1u, 1u) << "a relative target";
+    EXPECT_EQ(Copy(reparse->data.Reparse.Flags) & 1u, 1u) << "a relative target";
     ASSERT_NE(Next(records, &at, VeskOpDelete, dir_ + "/h.txt"), nullptr);
     ASSERT_NE(Next(records, &at, VeskOpCreate, dir_ + "/sub"), nullptr);
     ASSERT_NE(Next(records, &at, VeskOpDelete, dir_ + "/sub"), nullptr);
     const Record* allocation = Next(records, &at, VeskOpAllocation, g);
     ASSERT_NE(allocation, nullptr);
-    EXPECT_EQ(allocation->data.Value.Value, 8192);
+    EXPECT_EQ(Copy(allocation->data.Value.Value), 8192);
 
     // And the files are what the script made.
     struct stat st {};
@@ -159,6 +160,23 @@ TEST_F(FileRecordsTest, EveryChangeOfAChildProcessIsRecordedWithItsIdentity) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_size, 8192);
+}
+
+// Identity read when the process was created is read again when the process changes it: a child
+// that starts a session of its own is reported in that session.
+TEST_F(FileRecordsTest, AProcessThatChangesItsSessionIsReportedInTheNewOne) {
+    const ChildResult child = RunActor(dir_, {"setsid", "write own.txt session", "exit 0"});
+    ASSERT_EQ(child.exitCode, 0) << child.output;
+    const std::uint32_t pid = static_cast<std::uint32_t>(child.pid);
+    EXPECT_EQ(child.output, "setsid ok " + std::to_string(pid) + "\nwrite ok\n");
+    ASSERT_TRUE(WaitFor([&](const std::vector<Record>& all) {
+        return std::any_of(all.begin(), all.end(), [&](const Record& r) {
+            return r.processId == pid && r.operation == VeskOpWrite;
+        });
+    }));
+    for (const Record& r : RecordsOf(pid)) {
+        EXPECT_EQ(r.sessionId, pid) << Describe(r);
+    }
 }
 
 }  // namespace

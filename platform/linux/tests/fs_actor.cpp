@@ -84,6 +84,14 @@ int Perform(const std::vector<std::string>& w, std::string* output) {
         close(fd);
         return error;
     }
+    if (op == "setsid") {  // a session of its own, with its id as output
+        const pid_t session = setsid();
+        if (session < 0) {
+            return errno;
+        }
+        *output = std::to_string(session);
+        return 0;
+    }
     if (op == "rename") {
         return check(rename(arg(1), arg(2)));
     }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/kernel/file_name_information.h"
+#include "platform/kernel/pool_accounting.h"
 #include "platform/kernel/sid.h"
 #include "platform/linux/host_kernel.h"
 #include "startup/driver_entry.h"
@@ -104,6 +106,7 @@ void HostTest::SetUp() {
     root_ = pattern;
     chmod(root_.c_str(), 0755);  // the unprivileged user walks through it
     setenv("VESK_ROOT", root_.c_str(), 1);
+    kernel::ResetPoolAccounting();
     ASSERT_EQ(linux_host::StartKernel(), kernel::STATUS_SUCCESS);
     const std::u16string key = kServiceKey;
     const kernel::UnicodeString path{static_cast<std::uint16_t>(key.size() * 2),
@@ -128,6 +131,11 @@ void HostTest::TearDown() {
         EXPECT_EQ(linux_host::UnloadFilter(linux_host::RegisteredFilter()), kernel::STATUS_SUCCESS);
     }
     linux_host::StopKernel();
+    if (loaded_) {
+        // Everything the driver and the face took for volumes, files and records is back.
+        EXPECT_EQ(kernel::DescribeOutstandingPool(), "") << "pool blocks left allocated";
+        EXPECT_EQ(kernel::LiveFileNameInformationRecords(), 0) << "name records not given back";
+    }
     if (!root_.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);

@@ -43,6 +43,13 @@ struct Record {
 
 std::string Describe(const Record& r);
 
+// A packed field's value (the client's records are byte-packed; references to their fields
+// would be misaligned).
+template <typename T>
+T Copy(T value) {
+    return value;
+}
+
 // Runs a program and waits for it: its exit status and what it printed.
 struct ChildResult {
     int pid = 0;

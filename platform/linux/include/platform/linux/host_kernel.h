@@ -42,7 +42,8 @@ std::vector<std::string> Volumes();
 // Mounts this host makes are FUSE mounts of type "fuse.vesk" (source "vesk"). A host that was
 // killed leaves its mounts behind, dead: every access fails with ENOTCONN. VeskMounts lists the
 // mount points of that type in /proc/self/mountinfo; StaleMounts those this process does not
-// serve; RemoveStaleMount detaches one (lazily), leaving the directory underneath as it was.
+// serve whose connection is dead (statvfs fails with ENOTCONN; another host's live mounts answer);
+// RemoveStaleMount detaches one (lazily), leaving the directory underneath as it was.
 std::vector<std::string> VeskMounts();
 std::vector<std::string> StaleMounts();
 kernel::NTSTATUS RemoveStaleMount(const std::string& directory);
