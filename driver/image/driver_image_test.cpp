@@ -22,9 +22,9 @@ TEST(DriverImage, LoadsAgainstTheHostAndRunsItsEntry) {
     setenv("VESK_ROOT", pattern, 1);
     ASSERT_EQ(linux_host::StartKernel(), kernel::STATUS_SUCCESS);
 
-    void* image = dlopen(VESK_SYS, RTLD_NOW | RTLD_LOCAL);
+    void* image = dlopen(VESK_DRIVER_IMAGE, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(image, nullptr) << dlerror();
-    auto entry = reinterpret_cast<Entry>(dlsym(image, "VeskDriverEntry"));
+    auto entry = reinterpret_cast<Entry>(dlsym(image, "DriverEntry"));
     ASSERT_NE(entry, nullptr);
 
     const std::u16string key =
