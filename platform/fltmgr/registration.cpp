@@ -22,8 +22,9 @@ void Attach(flt::Volume* volume, std::uint32_t flags) {
     {
         std::lock_guard lock(S().lock);
         filter = FilteringFilterLocked();
-        if (filter == nullptr || volume->instance != nullptr || !volume->mounted) {
-            return;
+        if (filter == nullptr || volume->instance != nullptr || !volume->mounted ||
+            volume->hostFileSystem) {
+            return;  // the machine's own file system is never offered
         }
         S().instances.push_back(std::make_unique<flt::Instance>());
         instance = S().instances.back().get();
@@ -180,7 +181,7 @@ NTSTATUS StartFiltering(Filter* filter) {
         }
         filter->filtering = true;
         for (auto& v : S().volumes) {
-            if (v->mounted && v->instance == nullptr) {
+            if (v->mounted && v->instance == nullptr && !v->hostFileSystem) {
                 volumes.push_back(v.get());
             }
         }

@@ -404,11 +404,17 @@ void Create(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode,
     std::uint64_t node = 0;
     struct stat st {};
     const int error = Run(request, create, [&](std::uint64_t* information) {
-        file->fd = openat(v.root(), relative.c_str(), flags | O_CREAT | O_CLOEXEC, mode);
+        // The name may have appeared since the kernel looked: then this open opened it.
+        file->fd = openat(v.root(), relative.c_str(), flags | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        bool created = file->fd >= 0;
+        if (!created && errno == EEXIST && (flags & O_EXCL) == 0) {
+            file->fd = openat(v.root(), relative.c_str(), (flags & ~O_CREAT) | O_CLOEXEC);
+        }
         if (file->fd < 0) {
             return false;
         }
-        *information = CreateResultFor(OpenKind::Create, flags);
+        *information = created ? CreateResultFor(OpenKind::Create, flags)
+                               : CreateResultFor(OpenKind::Open, flags);
         node = Adopt(v, parent, name, relative, file->fileObject, &st);
         return true;
     });

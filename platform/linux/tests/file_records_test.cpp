@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "host_test.h"
 #include "platform/linux/host_kernel.h"
@@ -160,6 +161,45 @@ TEST_F(FileRecordsTest, EveryChangeOfAChildProcessIsRecordedWithItsIdentity) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_size, 8192);
+}
+
+// Several processes at once through the multi-threaded loop: every write of each is recorded as
+// its own, and the files hold what each wrote.
+TEST_F(FileRecordsTest, ConcurrentProcessesAreEachRecordedCompletely) {
+    constexpr int kProcesses = 4;
+    constexpr int kWrites = 40;
+    std::vector<std::thread> runners;
+    std::vector<ChildResult> results(kProcesses);
+    for (int p = 0; p < kProcesses; ++p) {
+        runners.emplace_back([&, p] {
+            std::vector<std::string> script;
+            for (int i = 0; i < kWrites; ++i) {
+                script.push_back("append p" + std::to_string(p) + ".txt x");
+            }
+            script.push_back("exit 0");
+            results[p] = RunActor(dir_, script);
+        });
+    }
+    for (auto& runner : runners) {
+        runner.join();
+    }
+    for (int p = 0; p < kProcesses; ++p) {
+        ASSERT_EQ(results[p].exitCode, 0);
+        const std::uint32_t pid = static_cast<std::uint32_t>(results[p].pid);
+        auto writes = [pid](const std::vector<Record>& all) {
+            return std::count_if(all.begin(), all.end(), [pid](const Record& r) {
+                return r.processId == pid && r.operation == VeskOpWrite;
+            });
+        };
+        EXPECT_TRUE(WaitFor([&](const std::vector<Record>& all) { return writes(all) == kWrites; }))
+            << "process " << p << ": " << writes(Records()) << " writes recorded";
+        for (const Record& r : RecordsOf(pid)) {
+            EXPECT_EQ(r.name, dir_ + "/p" + std::to_string(p) + ".txt") << Describe(r);
+        }
+        struct stat st {};
+        ASSERT_EQ(stat((dir_ + "/p" + std::to_string(p) + ".txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, kWrites);
+    }
 }
 
 // Identity read when the process was created is read again when the process changes it: a child

@@ -38,6 +38,14 @@ TEST_F(ProcessRecordsTest, AChildIsSeenCreatedWithItsImageAndEndingWithItsExitCo
     EXPECT_EQ(exec.threadId, pid) << "the process itself ran the new image";
     EXPECT_EQ(Copy(exec.data.Process.ParentProcessId), static_cast<std::uint32_t>(getpid()));
 
+    for (const Record& r : Records()) {
+        EXPECT_FALSE(r.category == VeskCategoryFileSystem && r.name == FS_ACTOR)
+            << "the host's own open of the image to name it is not reported: " << Describe(r);
+        EXPECT_FALSE(r.category == VeskCategoryFileSystem && r.operation == VeskOpAttach &&
+                     r.name.empty())
+            << "the machine's own file system is no volume of the filter";
+    }
+
     const Record& exit = records.back();
     EXPECT_EQ(exit.operation, static_cast<std::uint32_t>(VeskOpProcessExit));
     EXPECT_EQ(exit.status, 3u);
