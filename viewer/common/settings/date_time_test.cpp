@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace nimbrel {
 namespace {
 
@@ -95,7 +97,10 @@ TEST(DateTimeTest, FormatsWithStrftimePatterns) {
 
 TEST(DateTimeTest, NowIsTheLocalTime) {
     auto local_clock = [] {
-        const std::time_t seconds = std::time(nullptr);
+        // Not std::time: it reads the coarse clock, which may still be in the previous second
+        // when the precise one Now() reads has moved on.
+        const std::time_t seconds =
+            std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
         std::tm local{};
         localtime_r(&seconds, &local);
         return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
