@@ -1,14 +1,13 @@
 #include "settings/date_time.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
-
-#include <chrono>
 
 namespace nimbrel {
 namespace {
