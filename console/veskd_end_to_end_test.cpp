@@ -459,9 +459,10 @@ TEST_F(VeskdEndToEnd, ASavedRuleIsInForceAfterUnloadAndLoad) {
     const std::string last = In("last.log");
     const pid_t sh = StartShell("printf x > " + kept + " && printf y > " + dropped +
                                 " && cat " + kept + " >/dev/null && printf z > " + last);
-    ASSERT_TRUE(veskd.ReadUntil(
-        [&](const std::string& out) { return BlocksNamed(out, last).size() >= 3; }))
-        << veskd.Output();
+    // cat's release may reach the volume after sh went on: wait for every close.
+    ASSERT_TRUE(veskd.ReadUntil([&](const std::string& out) {
+        return BlocksNamed(out, last).size() >= 3 && BlocksNamed(out, kept).size() >= 6;
+    })) << veskd.Output();
     EXPECT_EQ(ShellExitCode(sh), 0);
     ASSERT_TRUE(veskd.Send("q"));
     ASSERT_TRUE(veskd.ReadUntil("Done.\r\n")) << veskd.Output();
