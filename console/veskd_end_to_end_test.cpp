@@ -288,7 +288,7 @@ TEST_F(VeskdEndToEnd, LoadAndUnloadReportSuccessAgainstTheRealHost) {
 }
 
 // The file is new, so sh's "> file" reaches the volume as a FUSE create (opened for writing,
-// created), and cat's open as an FUSE open. A later file marks the end: everything sh did before
+// created), and cat's open as a FUSE open. A later file marks the end: everything sh did before
 // has been printed by the time its create is, so a read that was not printed was left out.
 TEST_F(VeskdEndToEnd, CreatesAndClosesOfAnotherProcessAreShownButNotItsReads) {
     VeskdInTerminal veskd({"mon", "c"});
@@ -343,13 +343,14 @@ TEST_F(VeskdEndToEnd, CreatesAndClosesOfAnotherProcessAreShownButNotItsReads) {
 TEST_F(VeskdEndToEnd, ReadsAndWritesOfTextFilesOnly) {
     VeskdInTerminal veskd({"mon", "rw", "*.txt"});
     ASSERT_TRUE(veskd.ReadUntil(kReady)) << veskd.Output();
-    const std::string text = In("notes.txt");
+    // A name with spaces and letters outside ASCII comes back exactly as the file system has it.
+    const std::string text = In("r\u00e9sum\u00e9 \u2013 notes.txt");
     const std::string log = In("build.log");
     const std::string last = In("last.txt");
     // 19 bytes: the data line shows the first 16 and then "...".
-    const pid_t sh = StartShell("printf 'a log line' > " + log + " && printf '0123456789abcdefXYZ' > " +
-                                text + " && cat " + text + " " + log + " >/dev/null && printf 'end' > " +
-                                last);
+    const pid_t sh = StartShell("printf 'a log line' > " + log +
+                                " && printf '0123456789abcdefXYZ' > '" + text + "' && cat '" +
+                                text + "' " + log + " >/dev/null && printf 'end' > " + last);
     ASSERT_TRUE(veskd.ReadUntil(
         [&](const std::string& out) { return !BlocksNamed(out, last).empty(); }))
         << veskd.Output();
