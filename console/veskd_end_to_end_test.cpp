@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
@@ -202,6 +203,31 @@ std::vector<Block> BlocksNamed(const std::string& output, const std::string& nam
     return named;
 }
 
+// Blocks grouped by file object, in the order each object first appears.
+std::vector<std::vector<Block>> ByFileObject(const std::vector<Block>& blocks) {
+    std::vector<std::vector<Block>> objects;
+    for (const Block& b : blocks) {
+        auto it = std::find_if(objects.begin(), objects.end(), [&](const auto& o) {
+            return o.front().FileObject() == b.FileObject();
+        });
+        if (it == objects.end()) {
+            objects.push_back({b});
+        } else {
+            it->push_back(b);
+        }
+    }
+    return objects;
+}
+
+// The output without its file blocks: the lines of the program itself.
+std::string WithoutFileBlocks(std::string output) {
+    for (std::size_t at; (at = output.find("  File object: ")) != std::string::npos;) {
+        const std::size_t end = output.find("\r\n\r\n", at);
+        output.erase(at, end == std::string::npos ? std::string::npos : end + 4 - at);
+    }
+    return output;
+}
+
 // The whole text a file block has, built from its file object and volume as printed.
 std::string FileBlock(const std::string& fileObject, const std::string& volume,
                       const std::string& title, const std::string& name,
@@ -307,32 +333,34 @@ TEST_F(VeskdEndToEnd, CreatesAndClosesOfAnotherProcessAreShownButNotItsReads) {
     ASSERT_TRUE(veskd.ReadUntil("Done.\r\n")) << veskd.Output();
     EXPECT_EQ(veskd.ExitCode(), 0);
 
-    // sh's create and its two closes, then cat's open and its two closes, of one file object each.
-    const std::vector<Block> blocks = BlocksNamed(veskd.Output(), file);
-    ASSERT_EQ(blocks.size(), 6u) << veskd.Output();
-    const std::string volume = blocks[0].Volume();
+    // sh's create and its two closes, and cat's open and its two closes, each on its own file
+    // object. The kernel sends a release without waiting for it, so sh's closes may come after
+    // cat's open: the order is kept within each file object only.
+    const std::vector<std::vector<Block>> objects =
+        ByFileObject(BlocksNamed(veskd.Output(), file));
+    ASSERT_EQ(objects.size(), 2u) << veskd.Output();
+    const std::string volume = objects[0].at(0).Volume();
     EXPECT_TRUE(std::regex_match(volume, std::regex("[0-9A-F]{8}"))) << volume;
-    const std::string written = blocks[0].FileObject();
-    const std::string read = blocks[3].FileObject();
-    EXPECT_NE(written, read);
-    const std::string expected[] = {
-        FileBlock(written, volume, "Create", file,
-                  "    Account = root, SID size = 16\r\n"
-                  "    Type = Normal, result = Created\r\n"
-                  "    Share access = 7, desired access = 120116\r\n"
-                  "    Disposition = Overwrite if, options = 82, attributes = 1\r\n"),
-        FileBlock(written, volume, "Close", file, "    Type: Handles closed\r\n"),
-        FileBlock(written, volume, "Close", file, "    Type: Object destroyed\r\n"),
-        FileBlock(read, volume, "Create", file,
-                  "    Account = root, SID size = 16\r\n"
-                  "    Type = Normal, result = Opened\r\n"
-                  "    Share access = 7, desired access = 120089\r\n"
-                  "    Disposition = Open, options = 82, attributes = 0\r\n"),
-        FileBlock(read, volume, "Close", file, "    Type: Handles closed\r\n"),
-        FileBlock(read, volume, "Close", file, "    Type: Object destroyed\r\n"),
+    const std::string createDetails[] = {
+        "    Account = root, SID size = 16\r\n"
+        "    Type = Normal, result = Created\r\n"
+        "    Share access = 7, desired access = 120116\r\n"
+        "    Disposition = Overwrite if, options = 82, attributes = 1\r\n",
+        "    Account = root, SID size = 16\r\n"
+        "    Type = Normal, result = Opened\r\n"
+        "    Share access = 7, desired access = 120089\r\n"
+        "    Disposition = Open, options = 82, attributes = 0\r\n",
     };
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        EXPECT_EQ(blocks[i].Text(), expected[i]) << "block " << i;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        SCOPED_TRACE(i == 0 ? "sh's create" : "cat's open");
+        const std::vector<Block>& blocks = objects[i];
+        ASSERT_EQ(blocks.size(), 3u) << veskd.Output();
+        const std::string object = blocks[0].FileObject();
+        EXPECT_EQ(blocks[0].Text(), FileBlock(object, volume, "Create", file, createDetails[i]));
+        EXPECT_EQ(blocks[1].Text(),
+                  FileBlock(object, volume, "Close", file, "    Type: Handles closed\r\n"));
+        EXPECT_EQ(blocks[2].Text(),
+                  FileBlock(object, volume, "Close", file, "    Type: Object destroyed\r\n"));
     }
     // The write of sh and the reads of cat happened in the same files, and none was printed.
     for (const Block& b : BlocksOf(veskd.Output())) {
@@ -469,12 +497,15 @@ TEST_F(VeskdEndToEnd, ASavedRuleIsInForceAfterUnloadAndLoad) {
     ASSERT_TRUE(veskd.ReadUntil("Done.\r\n")) << veskd.Output();
     EXPECT_EQ(veskd.ExitCode(), 0);
 
-    const std::vector<Block> keptBlocks = BlocksNamed(veskd.Output(), kept);
-    ASSERT_EQ(keptBlocks.size(), 6u) << "sh's create and closes, cat's open and closes\n"
-                                     << veskd.Output();
-    EXPECT_EQ(keptBlocks[0].Title(), "  Create:");
-    EXPECT_EQ(keptBlocks[2].Text(), FileBlock(keptBlocks[0].FileObject(), keptBlocks[0].Volume(),
-                                              "Close", kept, "    Type: Object destroyed\r\n"));
+    const std::vector<std::vector<Block>> keptObjects =
+        ByFileObject(BlocksNamed(veskd.Output(), kept));
+    ASSERT_EQ(keptObjects.size(), 2u) << "sh's create and cat's open\n" << veskd.Output();
+    for (const std::vector<Block>& blocks : keptObjects) {
+        ASSERT_EQ(blocks.size(), 3u) << veskd.Output();
+        EXPECT_EQ(blocks[0].Title(), "  Create:");
+        EXPECT_EQ(blocks[2].Text(), FileBlock(blocks[0].FileObject(), blocks[0].Volume(), "Close",
+                                              kept, "    Type: Object destroyed\r\n"));
+    }
     for (const Block& b : BlocksOf(veskd.Output())) {
         ASSERT_TRUE(b.IsFile()) << "no process records\n" << b.Text();
         EXPECT_TRUE(b.Name() == kept || b.Name() == last) << b.Text();
@@ -510,7 +541,10 @@ TEST_F(VeskdEndToEnd, CtrlCAndAKeyEndTheMonitorButNotTheDriver) {
         ASSERT_TRUE(veskd.Send(c.keys));
         ASSERT_TRUE(veskd.ReadUntil("Done.\r\n")) << veskd.Output();
         EXPECT_EQ(veskd.ExitCode(), 0);
-        EXPECT_TRUE(veskd.Output().ends_with(c.ending)) << veskd.Output();
+        // A record already on its way may still be printed while the engine stops.
+        const std::string& out = veskd.Output();
+        EXPECT_EQ(WithoutFileBlocks(out.substr(out.find(kReady))), kReady + std::string(c.ending))
+            << out;
         EXPECT_TRUE(MountedAt(data_));
     }
 }
