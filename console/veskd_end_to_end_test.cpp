@@ -2,7 +2,6 @@
 // directory offered as a filtered volume and mounted over, and veskd run in a pseudo-terminal
 // while another process (sh) works in that directory. What veskd prints is what the real FUSE
 // requests of that process became. Root only: the host mounts FUSE file systems.
-#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
