@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -118,6 +119,15 @@ class Connection {
         }
     }
     bool Finished() const { return finished_.load(); }
+    // Whether the client has gone: its socket hung up, or the connection is ending anyway.
+    bool ClientGone() {
+        std::lock_guard lock(fdMutex_);
+        if (fdClosed_) {
+            return true;
+        }
+        pollfd fd{fd_, POLLRDHUP, 0};
+        return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    }
 
   private:
     struct Request {
@@ -177,6 +187,7 @@ class PortSocketServer::Impl {
 
     void AcceptLoop();
     void Reap();
+    void WaitForDepartedClients(const Connection* arriving);
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -268,6 +279,7 @@ void Connection::Serve() {
         if (server_.options.beforeConnect) {
             server_.options.beforeConnect(ctx, contextLength);
         }
+        server_.WaitForDepartedClients(this);
         const NTSTATUS status =
             kernel::ConnectCommunicationPort(server_.portName.c_str(), ctx, contextLength, &port_);
         ReplyConnect(status);
@@ -448,6 +460,23 @@ void PortSocketServer::Impl::Reap() {
     }
     for (auto& connection : done) {
         connection->Join();
+    }
+}
+
+// A client that closed its socket has left, but its connection may not have told the filter yet:
+// the reader still has to see the end of the socket and take the connection down. A client
+// connecting right then would be refused as a second one although the first is gone, so it waits
+// (a bounded time) until every departed client's connection has ended.
+void PortSocketServer::Impl::WaitForDepartedClients(const Connection* arriving) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::lock_guard lock(mutex);  // holds off Reap, which would free what is looked at here
+    for (const auto& connection : connections) {
+        if (connection.get() == arriving || !connection->ClientGone()) {
+            continue;
+        }
+        while (!connection->Finished() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
 }
 

@@ -324,6 +324,21 @@ TEST_F(PortSocketTest, ClientCloseDisconnectsItFromTheFilter) {
     EXPECT_TRUE(next);
 }
 
+TEST_F(PortSocketTest, AClientThatDropsItsSocketDoesNotKeepTheNextOneOut) {
+    // A client whose connection already broke closes its socket without waiting for the server;
+    // the next client, right behind it, must not be refused as a second one.
+    for (int i = 0; i < 50; ++i) {
+        std::unique_ptr<PortSocketClient> next;
+        {
+            auto dropped = Connect();
+            ASSERT_NE(dropped, nullptr);
+        }  // the socket closes here, without the orderly goodbye of Close()
+        ASSERT_EQ(PortSocketClient::Connect(server_->SocketPath(), nullptr, 0, {}, &next),
+                  STATUS_SUCCESS)
+            << "round " << i;
+    }
+}
+
 TEST_F(PortSocketTest, FilterClosingTheClientPortEndsTheClientsCalls) {
     auto client = Connect();
     ASSERT_TRUE(client);
