@@ -2,7 +2,7 @@
 #include <string_view>
 
 #include "class_filter.h"
-#include "path_match_spec.h"
+#include "name_pattern.h"
 #include "printer.h"
 #include "printer_blocks.h"
 #include "text_conversion.h"
@@ -33,7 +33,7 @@ bool Printer::Select(const VeskNotification& notification, bool checkName, VeskN
         return true;
     }
     const std::u16string_view text = *used != nullptr ? std::u16string_view(*used) : u"";
-    if (!PathMatchSpec(text, pattern_)) {
+    if (!MatchesNamePattern(text, pattern_)) {
         VeskFreeName(name);
         return false;
     }

@@ -9,7 +9,8 @@
 
 namespace vesk::console {
 
-// filter: class letters (any case), "*" or empty; pattern: a name specification, "*" or empty.
+// filter: class letters (any case), "*" or empty; pattern: name patterns separated by ";",
+// "*" or empty.
 void RunMonitor(const ConsoleIo& io, std::string_view filter, std::u16string_view pattern);
 
 void RunStatisticsScreen(const ConsoleIo& io);

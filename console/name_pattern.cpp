@@ -1,4 +1,4 @@
-#include "path_match_spec.h"
+#include "name_pattern.h"
 
 #include "text_conversion.h"
 
@@ -43,10 +43,10 @@ bool MatchOne(std::u16string_view name, std::u16string_view pattern) {
 
 }  // namespace
 
-bool PathMatchSpec(std::u16string_view name, std::u16string_view specification) {
+bool MatchesNamePattern(std::u16string_view name, std::u16string_view patterns) {
     while (true) {
-        const std::size_t end = specification.find(u';');
-        std::u16string_view pattern = specification.substr(0, end);
+        const std::size_t end = patterns.find(u';');
+        std::u16string_view pattern = patterns.substr(0, end);
         while (!pattern.empty() && pattern.front() == u' ') {
             pattern.remove_prefix(1);
         }
@@ -56,7 +56,7 @@ bool PathMatchSpec(std::u16string_view name, std::u16string_view specification) 
         if (end == std::u16string_view::npos) {
             return false;
         }
-        specification.remove_prefix(end + 1);
+        patterns.remove_prefix(end + 1);
     }
 }
 

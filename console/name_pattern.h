@@ -1,8 +1,8 @@
-// The name pattern of the monitor: a shell-style file specification matched against the whole
+// The name pattern of the monitor: shell-style file-name patterns matched against the whole
 // name (in drive-letter form, or the kernel's form when it has none).
 //
 // What it implements:
-//   - The specification is a list of patterns separated by ';'; a name matches when any of them
+//   - The text is a list of patterns separated by ';'; a name matches when any of them
 //     matches. Spaces at the start of each pattern are skipped; spaces anywhere else, trailing ones
 //     included, are ordinary characters that the name must contain.
 //   - '*' matches any run of characters, separators included ("*.txt" matches "/srv/a/b.txt");
@@ -18,6 +18,6 @@
 
 namespace vesk::console {
 
-bool PathMatchSpec(std::u16string_view name, std::u16string_view specification);
+bool MatchesNamePattern(std::u16string_view name, std::u16string_view patterns);
 
 }  // namespace vesk::console

@@ -1,4 +1,4 @@
-#include "path_match_spec.h"
+#include "name_pattern.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 namespace vesk::console {
 namespace {
 
-TEST(PathMatchSpec, Table) {
+TEST(MatchesNamePattern, Table) {
     struct Case {
         const char16_t* name;
-        const char16_t* spec;
+        const char16_t* patterns;
         bool matches;
     };
     const Case cases[] = {
@@ -48,23 +48,23 @@ TEST(PathMatchSpec, Table) {
         {u"/a/x", u"/a/x**", true},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(PathMatchSpec(c.name, c.spec), c.matches)
+        EXPECT_EQ(MatchesNamePattern(c.name, c.patterns), c.matches)
             << std::string(c.name, c.name + std::char_traits<char16_t>::length(c.name)) << " vs "
-            << std::string(c.spec, c.spec + std::char_traits<char16_t>::length(c.spec));
+            << std::string(c.patterns, c.patterns + std::char_traits<char16_t>::length(c.patterns));
     }
 }
 
 // A long name against a pattern of many stars that never matches: the match gives up without
 // trying every way of splitting the name among the stars.
-TEST(PathMatchSpec, ManyStarsAgainstALongNameStayLinear) {
+TEST(MatchesNamePattern, ManyStarsAgainstALongNameStayLinear) {
     const std::u16string name(16000, u'a');
-    std::u16string spec;
+    std::u16string patterns;
     for (int i = 0; i < 40; ++i) {
-        spec += u"*a";
+        patterns += u"*a";
     }
-    spec += u"*b";
-    EXPECT_FALSE(PathMatchSpec(name, spec));
-    EXPECT_TRUE(PathMatchSpec(name + u"b", spec));
+    patterns += u"*b";
+    EXPECT_FALSE(MatchesNamePattern(name, patterns));
+    EXPECT_TRUE(MatchesNamePattern(name + u"b", patterns));
 }
 
 }  // namespace
