@@ -12,12 +12,12 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "../../fltmgr/fltmgr_core.h"
 #include "fuse_operations.h"
 #include "platform/error_table.h"
 #include "platform/fltmgr/volumes.h"
+#include "stale_mounts.h"
 #include "text.h"
 
 namespace linux_fuse {
@@ -26,20 +26,11 @@ namespace {
 // The device of the newest mount of ours at the mount point, from /proc/self/mountinfo: the
 // number of its connection in the FUSE control file system. 0 when not found.
 dev_t MountDevice(const std::string& mountPoint) {
-    std::ifstream info("/proc/self/mountinfo");
-    std::string line;
     dev_t found = 0;
-    while (std::getline(info, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, device, root, point, field;
-        fields >> id >> parent >> device >> root >> point;
-        while (fields >> field && field != "-") {
-        }
-        std::string type;
-        fields >> type;
+    for (const mounts::MountEntry& entry : mounts::FindVeskMounts()) {
         unsigned major = 0, minor = 0;
-        if (type == kMountType && point == mountPoint &&
-            std::sscanf(device.c_str(), "%u:%u", &major, &minor) == 2) {
+        if (entry.mountPoint == mountPoint &&
+            std::sscanf(entry.device.c_str(), "%u:%u", &major, &minor) == 2) {
             found = makedev(major, minor);
         }
     }

@@ -5,16 +5,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 #include "../../fltmgr/fltmgr_core.h"
 #include "../fuse/fuse_volume.h"
 #include "linux_face.h"
 #include "platform/error_table.h"
 #include "platform/fltmgr/volumes.h"
+#include "stale_mounts.h"
 
 namespace linux_host {
 namespace {
@@ -36,24 +35,6 @@ std::string Normalized(std::string directory) {
         directory.pop_back();
     }
     return directory;
-}
-
-// "\040" and friends in mountinfo fields.
-std::string Unescape(const std::string& field) {
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            const std::string octal = field.substr(i + 1, 3);
-            if (octal.size() == 3 && std::all_of(octal.begin(), octal.end(),
-                                                 [](char c) { return c >= '0' && c <= '7'; })) {
-                out += static_cast<char>(std::stoi(octal, nullptr, 8));
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return out;
 }
 
 void RunVolumeOperation(flt::Volume* volume, flt::MajorFunction major) {
@@ -180,23 +161,11 @@ std::vector<std::string> Volumes() {
 }
 
 std::vector<std::string> VeskMounts() {
-    std::vector<std::string> mounts;
-    std::ifstream info("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(info, line)) {
-        // id parent major:minor root mount-point options [optional...] - type source super
-        std::istringstream fields(line);
-        std::string id, parent, device, root, mountPoint, field;
-        fields >> id >> parent >> device >> root >> mountPoint;
-        while (fields >> field && field != "-") {
-        }
-        std::string type, source;
-        fields >> type >> source;
-        if (type == linux_fuse::kMountType) {
-            mounts.push_back(Unescape(mountPoint));
-        }
+    std::vector<std::string> points;
+    for (const mounts::MountEntry& entry : mounts::FindVeskMounts()) {
+        points.push_back(entry.mountPoint);
     }
-    return mounts;
+    return points;
 }
 
 std::vector<std::string> StaleMounts() {

@@ -57,6 +57,7 @@ std::optional<MountEntry> ParseMountInfoLine(std::string_view line) {
         deviceNumbers.find(':') == std::string_view::npos || !NextField(&line, &field)) {
         return std::nullopt;
     }
+    entry.device = std::string(deviceNumbers);
     entry.root = UnescapeMountPath(field);
     if (!NextField(&line, &field)) {
         return std::nullopt;

@@ -18,6 +18,7 @@ namespace mounts {
 struct MountEntry {
     int id = 0;
     int parentId = 0;
+    std::string device;  // "major:minor" of the mounted file system
     std::string root;
     std::string mountPoint;
     std::string fsType;
